@@ -1,0 +1,61 @@
+// What the application core offers the other subsystems.
+#pragma once
+#include "app/app_state.h"
+
+// Resource ids and names carried by the program
+constexpr int DIALOG_TEMPLATE_ID = 117;
+constexpr int ICON_ID = 118;
+constexpr const char* DIALOG_TEMPLATE = "#117";
+constexpr int ID_DISEQC_COMBO = 110;
+constexpr int ID_SATELLITE_COMBO = 111;
+constexpr int ID_TRANSPONDER_COMBO = 112;
+
+// Skin atlas geometry
+constexpr int SKIN_WIDTH = 768;
+constexpr int SKIN_HEIGHT = 512;
+constexpr int FACE_SIZE = 512;
+constexpr size_t SKIN_BYTES = size_t(SKIN_WIDTH) * SKIN_HEIGHT * 4;
+
+// Colours
+constexpr COLORREF TEXT_COLOUR = RGB(190, 200, 210);
+constexpr COLORREF PANEL_COLOUR = RGB(205, 205, 213);
+
+// Message dialog kinds and button ids
+constexpr uint32_t MESSAGE_ABOUT = 0;
+constexpr uint32_t MESSAGE_ALREADY_EXISTS = 2;
+constexpr uint32_t MESSAGE_ADDED = 3;
+constexpr uint32_t MESSAGE_DRIVER_MISSING = 4;
+constexpr uint32_t MESSAGE_CONFIRM_DELETE = 100;
+constexpr uint32_t MESSAGE_USER_GUIDE = 101;
+constexpr int ID_OK = 113;
+constexpr int ID_CANCEL = 114;
+constexpr const char* USER_GUIDE_URL = "https://orvalis.example.org/guide";
+
+// start-up
+int CreateMainWindow(HINSTANCE instance);
+int InitApplication();
+int SetProgramFolderAsWorkingDirectory();
+
+void CreateTooltips();
+
+// skin and shape
+HRESULT LoadSkin();
+void CreateWindowRegions();
+void CopySkinPiece(HDC dc, int x, int y, int w, int h, int srcX, int srcY);
+void CopyBaseImage(HDC dc, int x, int y, int w, int h);
+void DrawBevelBox(HDC dc, int left, int top, int right, int bottom, int style, int cornerSize,
+                  HBRUSH fillBrush);
+
+// main window, dialogs, settings, clean-up
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK MessageDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR ShowMessageDialog(uint32_t kind);
+void ReadSettingsFile();
+int SaveSettings();
+void CleanUp();
+void StopWorkers();
+
+// The main thread and the meter thread both draw on the window's own DC;
+// whoever draws there holds this, so no frame is ever mixed with a paint.
+void BeginWindowDrawing();
+void EndWindowDrawing();

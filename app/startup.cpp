@@ -1,0 +1,156 @@
+// Start-up: fills the AppState from the settings file, the resources and the
+// platform, in the order the rest of the program relies on.
+#include "app/app.h"
+#include "transponders/transponders.h"
+#include <commctrl.h>
+#include <objbase.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+static const char* const DISEQC_NAMES[] = {"None", "Simple A", "Simple B", "LNB1",
+                                           "LNB2", "LNB3", "LNB4"};
+
+// Resource prefixes in the order the clips are located at start-up; the index
+// into voiceClip is the voice language, which orders German before Russian.
+struct VoicePrefix {
+    const char* prefix;
+    int language;
+};
+static const VoicePrefix VOICE_PREFIXES[] = {{"EN", 0}, {"RU", 2}, {"DE", 1}, {"IT", 3}, {"CH", 4},
+                                             {"FR", 5}, {"PL", 6}, {"PR", 7}, {"TR", 8}};
+
+int SetProgramFolderAsWorkingDirectory() {
+    char path[512];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0) return 1;
+    if (length >= sizeof path) length = sizeof path - 1;
+    path[length] = 0;
+    char* slash = strrchr(path, '\\');
+    if (slash) *slash = 0;
+    char* folder = _strdup(path);
+    if (!folder) return 1;
+    SetCurrentDirectoryA(folder);
+    free(folder);
+    return 0;
+}
+
+static const void* LockClip(const char* name) {
+    HRSRC found = FindResourceA(AppState.instance, name, MAKEINTRESOURCEA(10) /* RT_RCDATA */);
+    if (!found) return nullptr;
+    HGLOBAL loaded = LoadResource(AppState.instance, found);
+    return loaded ? LockResource(loaded) : nullptr;
+}
+
+static void LoadSoundClips() {
+    char name[8];
+    for (const VoicePrefix& voice : VOICE_PREFIXES) {
+        for (int digit = 0; digit < DIGIT_COUNT; ++digit) {
+            snprintf(name, sizeof name, "%s%d", voice.prefix, digit);
+            AppState.voiceClip[voice.language][digit] = LockClip(name);
+        }
+    }
+    AppState.toneClip = LockClip("TONE");
+    for (int i = 0; i < BIRD_COUNT; ++i) {
+        snprintf(name, sizeof name, "BIRD%d", i);
+        AppState.birdClip[i] = LockClip(name);
+    }
+    AppState.alarmClip = LockClip("ALARM");
+}
+
+static HWND CreateCombo(int id, DWORD style, int x, int y, int w, int h) {
+    return CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | style, x, y, w,
+                           h, AppState.mainWindow, (HMENU)(INT_PTR)id, AppState.instance, nullptr);
+}
+
+static HFONT CreateSkinFont(int height) {
+    return CreateFontA(height, 0, 0, 0, 600, 0, 0, 0, 0, 0, 0, 0, 0, nullptr);
+}
+
+static const char WINDOW_CLASS[] = "107";
+static const char WINDOW_TITLE[] = "Orvalis";
+
+int CreateMainWindow(HINSTANCE instance) {
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(ICON_ID));
+    windowClass.hIconSm = windowClass.hIcon;
+    windowClass.hCursor = LoadCursorA(nullptr, (LPCSTR)IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(NULL_BRUSH);  // the system erases nothing
+    windowClass.lpszClassName = WINDOW_CLASS;
+    if (!RegisterClassExA(&windowClass)) return 1;
+
+    AppState.instance = instance;
+    AppState.screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    AppState.screenHeight = GetSystemMetrics(SM_CYSCREEN);
+
+    // Centred; on a screen smaller than the window the position goes negative.
+    AppState.mainWindow = CreateWindowExA(
+        0, WINDOW_CLASS, WINDOW_TITLE, WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+        AppState.screenWidth / 2 - 256, AppState.screenHeight / 2 - 256, FACE_SIZE, FACE_SIZE,
+        nullptr, nullptr, instance, nullptr);
+    if (!AppState.mainWindow) return 1;
+    AppState.windowDc = GetDC(AppState.mainWindow);
+    return 0;
+}
+
+int InitApplication() {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    InitializeCriticalSection(&AppState.stateLock);
+    InitializeCriticalSection(&AppState.windowDrawLock);
+
+    ReadSettingsFile();
+
+    AppState.memoryDc = CreateCompatibleDC(AppState.windowDc);
+    AppState.memoryBitmap = CreateCompatibleBitmap(AppState.windowDc, FACE_SIZE, FACE_SIZE / 2);
+    SelectObject(AppState.memoryDc, AppState.memoryBitmap);
+
+    LoadSkin();  // without a skin the program still works, it just looks bare
+    CreateWindowRegions();
+
+    AppState.diseqcCombo = CreateCombo(ID_DISEQC_COMBO, CBS_DROPDOWNLIST, 10, 200, 90, 200);
+    AppState.satelliteCombo =
+        CreateCombo(ID_SATELLITE_COMBO, CBS_DROPDOWNLIST | CBS_SORT, 100, 200, 225, 200);
+    AppState.transponderCombo = CreateCombo(ID_TRANSPONDER_COMBO, CBS_DROPDOWN, 200, 290, 225, 200);
+
+    AppState.textFont = CreateSkinFont(17);
+    AppState.bigFont = CreateSkinFont(72);
+
+    AppState.redPen = CreatePen(PS_SOLID, 5, RGB(200, 0, 0));
+    AppState.darkPen = CreatePen(PS_SOLID, 3, RGB(70, 70, 70));
+    AppState.greyPen = CreatePen(PS_SOLID, 3, RGB(140, 140, 150));
+    AppState.panelBrush = CreateSolidBrush(PANEL_COLOUR);
+    AppState.blackBrush = (HBRUSH)GetStockObject(BLACK_BRUSH);
+    SelectObject(AppState.memoryDc, AppState.redPen);
+    for (HDC dc : {AppState.windowDc, AppState.memoryDc}) {
+        SetTextColor(dc, TEXT_COLOUR);
+        SetBkMode(dc, TRANSPARENT);
+    }
+
+    for (HWND combo : {AppState.diseqcCombo, AppState.satelliteCombo, AppState.transponderCombo})
+        SendMessageA(combo, WM_SETFONT, (WPARAM)AppState.textFont, TRUE);
+
+    for (const char* name : DISEQC_NAMES)
+        SendMessageA(AppState.diseqcCombo, CB_ADDSTRING, 0, (LPARAM)name);
+    // A value outside the list leaves the box empty; the value itself stays.
+    if (AppState.settings.diseqc < 7)
+        SendMessageA(AppState.diseqcCombo, CB_SETCURSEL, AppState.settings.diseqc, 0);
+
+    ListSatellites();
+    LoadTransponderList();
+    CreateTooltips();
+
+    AppState.meterLevelRect = {175, 85, 337, 150};
+    AppState.meterSnrRect = {256, 150, 337, 170};
+    AppState.hintRect = {160, 90, 350, 170};
+    AppState.spinnerStartX = 300;
+    AppState.spinnerStartY = 90;
+    AppState.spinnerEndX = 320;
+    AppState.spinnerEndY = 110;
+
+    LoadSoundClips();
+    return 0;
+}

@@ -1,0 +1,21 @@
+# Host build: the platform-free core under AddressSanitizer and UBSan.
+set(SAN -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+
+set(HOST_SOURCES ${ORVALIS_PURE_SOURCES})
+if(EXISTS ${CMAKE_SOURCE_DIR}/simcard/scenario.cpp)
+  list(APPEND HOST_SOURCES simcard/scenario.cpp)
+endif()
+add_library(orvcore_host STATIC ${HOST_SOURCES})
+target_include_directories(orvcore_host PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(orvcore_host PRIVATE ${OUR_WARNINGS} ${SAN})
+target_link_options(orvcore_host PUBLIC ${SAN})
+
+if(ORVALIS_TESTS)
+  file(GLOB HOST_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/host/*.cpp)
+  add_executable(host_tests ${HOST_TESTS})
+  target_compile_options(host_tests PRIVATE ${OUR_WARNINGS} ${SAN})
+  target_compile_definitions(host_tests PRIVATE ORVALIS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  target_link_libraries(host_tests PRIVATE orvcore_host gtest gtest_main)
+  include(GoogleTest)
+  gtest_discover_tests(host_tests TEST_PREFIX "host." DISCOVERY_TIMEOUT 60)
+endif()

@@ -1,0 +1,53 @@
+# Windows builds (win32 product, win64 under Wine).
+enable_language(RC)
+set(WIN_LIBS strmiids comctl32 ole32 oleaut32 uuid winmm shell32 shlwapi iphlpapi ws2_32 gdi32 user32 kernel32)
+# Everything linked in statically: the program needs no DLL but the system's own.
+set(STATIC_LINK -static -static-libgcc -static-libstdc++)
+
+add_library(orvresources OBJECT resources/orvalis.rc)
+target_include_directories(orvresources PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+file(GLOB SOUND_CLIPS ${CMAKE_SOURCE_DIR}/resources/sounds/*.wav)
+set_property(SOURCE resources/orvalis.rc APPEND PROPERTY OBJECT_DEPENDS
+  ${CMAKE_SOURCE_DIR}/resources/skin.jpg ${CMAKE_SOURCE_DIR}/resources/orvalis.ico ${SOUND_CLIPS})
+
+file(GLOB ORV_WIN_SOURCES CONFIGURE_DEPENDS
+  app/*.cpp tuner/*.cpp transponders/*.cpp feedback/*.cpp calculator/*.cpp server/*.cpp)
+list(REMOVE_ITEM ORV_WIN_SOURCES ${CMAKE_SOURCE_DIR}/app/main.cpp)
+
+add_library(orvlib STATIC ${ORV_WIN_SOURCES})
+target_include_directories(orvlib PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_definitions(orvlib PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+target_compile_options(orvlib PRIVATE ${OUR_WARNINGS})
+target_link_libraries(orvlib PUBLIC ${WIN_LIBS})
+
+add_executable(orvalis WIN32 app/main.cpp $<TARGET_OBJECTS:orvresources>)
+target_compile_options(orvalis PRIVATE ${OUR_WARNINGS})
+target_link_libraries(orvalis PRIVATE orvlib)
+target_link_options(orvalis PRIVATE ${STATIC_LINK})
+
+# The program folder: the exe with Transponders\ beside it.
+add_custom_command(TARGET orvalis POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/Transponders
+          $<TARGET_FILE_DIR:orvalis>/Transponders)
+
+add_subdirectory(simcard)
+
+if(ORVALIS_TESTS AND CMAKE_CROSSCOMPILING_EMULATOR)
+  file(GLOB WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
+  add_executable(win_tests ${WIN_TESTS} $<TARGET_OBJECTS:orvresources>)
+  target_compile_options(win_tests PRIVATE ${OUR_WARNINGS})
+  target_compile_definitions(win_tests PRIVATE ORVALIS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  target_link_libraries(win_tests PRIVATE orvlib gtest)
+  target_link_options(win_tests PRIVATE ${STATIC_LINK})
+  add_dependencies(win_tests simcard)
+  add_test(NAME win.tests COMMAND win_tests)
+  set_tests_properties(win.tests PROPERTIES TIMEOUT 300 RESOURCE_LOCK wineprefix)
+
+  # End-to-end: the real exe under Xvfb with the simulated card, driven as a user would.
+  file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.sh)
+  foreach(t IN LISTS E2E_TESTS)
+    get_filename_component(name ${t} NAME_WE)
+    add_test(NAME e2e.${name} COMMAND bash ${t} $<TARGET_FILE_DIR:orvalis>)
+    set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 600 RESOURCE_LOCK wineprefix)
+  endforeach()
+endif()

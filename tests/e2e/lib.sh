@@ -1,0 +1,106 @@
+# Shared helpers of the end-to-end tests: the real orvalis.exe under Wine and
+# Xvfb with the simulated card, driven through xdotool, judged by the card's
+# call log, the files the program writes and screenshots.
+set -euo pipefail
+
+E2E_BIN=${1:?usage: test_x.sh BUILD_DIR}
+E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+E2E_NAME=$(basename "$0" .sh)
+E2E_DIR=$E2E_ROOT/build/e2e/$E2E_NAME
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=${WINEPREFIX:-$E2E_ROOT/build/wineprefix}
+APP_PID=
+SCREEN_W=0 SCREEN_H=0
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+note() { echo "-- $*"; }
+
+# A Windows path for a Unix one: Wine maps / to drive Z:.
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+
+# A fresh program folder: the exe with Transponders\ beside it, no settings.
+make_program_folder() {
+  local dir=$1
+  rm -rf "$dir"; mkdir -p "$dir"
+  cp "$E2E_BIN/orvalis.exe" "$dir/"
+  cp -r "$E2E_ROOT/Transponders" "$dir/Transponders" 2>/dev/null || mkdir -p "$dir/Transponders"
+}
+
+ensure_display() {
+  if [[ -z ${DISPLAY:-} ]]; then
+    export DISPLAY=:$((200 + RANDOM % 200))
+    Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    local xvfb=$!
+    trap "kill $xvfb 2>/dev/null || true" EXIT
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  fi
+  read -r SCREEN_W SCREEN_H < <(xdpyinfo | awk '/dimensions:/ {split($2, a, "x"); print a[1], a[2]}')
+}
+
+# start_app FOLDER [VAR=VALUE ...]: starts the program in the background.
+start_app() {
+  local dir=$1; shift
+  ( cd /tmp && exec env SIMCARD_LOG="$(winpath "$dir/simcard.log")" "$@" wine "$dir/orvalis.exe" ) &
+  APP_PID=$!
+}
+
+# wait_for SECONDS COMMAND...: polls a condition every 100 ms until a deadline.
+wait_for() {
+  local deadline=$((SECONDS + $1)); shift
+  until "$@"; do
+    (( SECONDS < deadline )) || return 1
+    sleep 0.1
+  done
+}
+
+log_has() { [[ -f $1 ]] && grep -q -- "$2" "$1"; }
+
+app_exited() { ! kill -0 "$APP_PID" 2>/dev/null; }
+
+# wait_exit SECONDS: waits for the program to end; its exit code goes to EXIT_CODE.
+EXIT_CODE=
+wait_exit() {
+  wait_for "$1" app_exited || { kill "$APP_PID" 2>/dev/null; fail "program did not end within $1 s"; }
+  EXIT_CODE=0; wait "$APP_PID" || EXIT_CODE=$?
+}
+
+main_window() { xdotool search --onlyvisible --name '^Orvalis$' 2>/dev/null | head -n1; }
+window_shown() { [[ -n $(main_window) ]]; }
+visible_window_count() { xdotool search --onlyvisible --class 'orvalis.exe' 2>/dev/null | wc -l; }
+
+# The window's top-left on the screen.
+window_origin() {
+  local id; id=$(main_window)
+  xdotool getwindowgeometry --shell "$id" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}'
+}
+
+# click X Y: a left click at window coordinates.
+click() {
+  local ox oy; read -r ox oy < <(window_origin)
+  xdotool mousemove $((ox + $1)) $((oy + $2)) click 1
+}
+
+key() { xdotool key --window "$(main_window)" "$@"; }
+
+screenshot() { import -window root "$1"; }
+
+# pixel FILE X Y: "r g b" of a screen pixel in a screenshot.
+pixel() {
+  convert "$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info:
+}
+
+# close_enough "r g b" "r g b" TOLERANCE
+close_enough() {
+  local a=($1) b=($2) t=$3
+  for i in 0 1 2; do
+    local d=$((a[i] - b[i])); (( d < 0 )) && d=$((-d))
+    (( d <= t )) || return 1
+  done
+}
+
+stop_app() {
+  if [[ -n $APP_PID ]] && kill -0 "$APP_PID" 2>/dev/null; then
+    kill "$APP_PID" 2>/dev/null || true
+  fi
+  wineserver -k 2>/dev/null || true
+}

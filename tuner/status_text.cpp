@@ -1,0 +1,22 @@
+// The status box: one red message over the lower part of the face, drawn
+// straight onto the window; it stays until the next repaint.
+#include "app/app.h"
+#include "tuner/tuner.h"
+
+constexpr int STATUS_BOX_HEIGHT = 60;
+constexpr COLORREF STATUS_TEXT_COLOUR = RGB(255, 0, 0);
+
+void DrawStatusText(int message, int left, int top, int width) {
+    RECT box = {left, top, left + width, top + STATUS_BOX_HEIGHT};
+    BeginWindowDrawing();
+    HDC dc = AppState.windowDc;
+    DrawBevelBox(dc, box.left, box.top, box.right, box.bottom, 1, 48, AppState.panelBrush);
+    if (const char* text = StatusMessageText(message)) {
+        HGDIOBJ oldFont = SelectObject(dc, AppState.textFont);
+        SetTextColor(dc, STATUS_TEXT_COLOUR);
+        DrawTextA(dc, text, -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        SetTextColor(dc, TEXT_COLOUR);
+        SelectObject(dc, oldFont);
+    }
+    EndWindowDrawing();
+}
