@@ -13,7 +13,9 @@ constexpr int LOCK_MARK_X = 300, LOCK_MARK_Y = 115;
 constexpr COLORREF LOCK_MARK_COLOUR = RGB(0, 200, 0);
 constexpr RECT SPINNER_BOX = {300, 90, 320, 110};
 constexpr UINT LEVEL_FORMAT = DT_WORDBREAK | DT_LEFT | DT_TOP;
-constexpr UINT SNR_FORMAT = DT_WORDBREAK | DT_RIGHT | DT_BOTTOM;
+// One line, right-aligned on the rectangle's right edge: with word breaking a
+// wide font would wrap "SNR 12.34" and push the figure out of the meter.
+constexpr UINT SNR_FORMAT = DT_SINGLELINE | DT_RIGHT | DT_BOTTOM | DT_NOCLIP;
 
 static Spinner LoadSpinner() {
     return {AppState.spinnerStartX, AppState.spinnerStartY, AppState.spinnerEndX,
