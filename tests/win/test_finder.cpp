@@ -1,0 +1,95 @@
+// The finder driven through the real window procedure on the simulated card:
+// start and stop many times under a level that jumps every 30 ms, and the
+// process keeps its GDI objects and handles, and every stop returns with all
+// workers gone.
+#include "app/app.h"
+#include "tests/win/win_fixture.h"
+#include "tuner/tuner.h"
+#include <gtest/gtest.h>
+#include <cstdio>
+
+namespace {
+
+void ClickRedButton() {
+    LPARAM at = MAKELPARAM(375, 214);
+    SendMessageA(AppState.mainWindow, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(AppState.mainWindow, WM_LBUTTONUP, 0, at);
+}
+
+// Wine answers 0 to the object counters, so the test also probes the next
+// free slots: both tables hand out the lowest free slot again, so a slot that
+// moved means an object or a handle was left behind.
+struct Counts {
+    DWORD gdi, user, handles;
+    uintptr_t nextGdiSlot, nextHandle;
+};
+
+Counts Measure() {
+    Counts c{};
+    c.gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    c.user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    GetProcessHandleCount(GetCurrentProcess(), &c.handles);
+    HPEN pen = CreatePen(PS_SOLID, 1, 0);
+    c.nextGdiSlot = (uintptr_t)pen & 0xFFFF;
+    DeleteObject(pen);
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    c.nextHandle = (uintptr_t)event;
+    CloseHandle(event);
+    return c;
+}
+
+TEST(Finder, TwoHundredStartsAndStopsLeaveNothingBehind) {
+    char scenario[MAX_PATH];
+    GetTempPathA(MAX_PATH, scenario);
+    strcat(scenario, "orvalis-jumps.ini");
+    FILE* file = fopen(scenario, "wb");
+    ASSERT_NE(file, nullptr);
+    fputs("[signal]\nloop=1\nstep 30 lock=1 level=5 snr=1.5\nstep 30 lock=1 level=95 snr=11\n"
+          "step 30 lock=0 level=0 snr=0\nstep 30 lock=1 level=100 snr=12.5\n", file);
+    fclose(file);
+    SetEnvironmentVariableA("SIMCARD_SCENARIO", scenario);
+    if (!AppState.tunerControl) {
+        ASSERT_EQ(OpenTuner(), 0) << "the simulated card is not registered";
+    }
+    SetWindowTextA(AppState.transponderCombo, "11778 V 27500");
+    AppState.settings.soundMode = 3;  // Mute: the stress is about the workers, not the speaker
+
+    // One cycle first, so lazily made objects of the platform are counted in.
+    ClickRedButton();
+    PumpMessages(100);
+    ClickRedButton();
+    Counts before = Measure();
+    DWORD started = GetTickCount();
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        ClickRedButton();
+        ASSERT_EQ(AppState.finderRunning.load(), 1u) << "cycle " << cycle;
+        ASSERT_FALSE(IsWindowEnabled(AppState.transponderCombo));
+        ASSERT_FALSE(IsWindowEnabled(AppState.diseqcCombo));
+        PumpMessages(cycle % 7 * 10);
+        ClickRedButton();
+        ASSERT_EQ(AppState.pollerAlive.load() | AppState.soundThreadAlive.load() |
+                      AppState.meterThreadAlive.load(),
+                  0)
+            << "a worker outlived the stop in cycle " << cycle;
+        ASSERT_EQ(AppState.signalPercent.load(), 0u);
+        ASSERT_EQ(AppState.lockSeen.load(), 0);
+        ASSERT_TRUE(IsWindowEnabled(AppState.satelliteCombo));
+    }
+    PumpMessages(200);
+    Counts after = Measure();
+    printf("200 cycles in %lu ms; GDI %lu -> %lu, USER %lu -> %lu, handles %lu -> %lu, "
+           "next GDI slot %#llx -> %#llx, next handle %#llx -> %#llx\n",
+           GetTickCount() - started, before.gdi, after.gdi, before.user, after.user,
+           before.handles, after.handles, (unsigned long long)before.nextGdiSlot,
+           (unsigned long long)after.nextGdiSlot, (unsigned long long)before.nextHandle,
+           (unsigned long long)after.nextHandle);
+    EXPECT_EQ(after.gdi, before.gdi);
+    EXPECT_EQ(after.user, before.user);
+    EXPECT_EQ(after.handles, before.handles);
+    EXPECT_LE(after.nextGdiSlot, before.nextGdiSlot) << "GDI objects left behind";
+    EXPECT_EQ(after.nextHandle, before.nextHandle) << "handles left behind";
+    SetEnvironmentVariableA("SIMCARD_SCENARIO", nullptr);
+    DeleteFileA(scenario);
+}
+
+}  // namespace
