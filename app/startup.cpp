@@ -1,6 +1,8 @@
 // Start-up: fills the AppState from the settings file, the resources and the
 // platform, in the order the rest of the program relies on.
 #include "app/app.h"
+#include "feedback/feedback.h"
+#include "feedback/sound_schedule.h"
 #include "transponders/transponders.h"
 #include <commctrl.h>
 #include <objbase.h>
@@ -10,15 +12,6 @@
 
 static const char* const DISEQC_NAMES[] = {"None", "Simple A", "Simple B", "LNB1",
                                            "LNB2", "LNB3", "LNB4"};
-
-// Resource prefixes in the order the clips are located at start-up; the index
-// into voiceClip is the voice language, which orders German before Russian.
-struct VoicePrefix {
-    const char* prefix;
-    int language;
-};
-static const VoicePrefix VOICE_PREFIXES[] = {{"EN", 0}, {"RU", 2}, {"DE", 1}, {"IT", 3}, {"CH", 4},
-                                             {"FR", 5}, {"PL", 6}, {"PR", 7}, {"TR", 8}};
 
 int SetProgramFolderAsWorkingDirectory() {
     char path[512];
@@ -42,20 +35,14 @@ static const void* LockClip(const char* name) {
     return loaded ? LockResource(loaded) : nullptr;
 }
 
+// The clips stay locked in the module for the life of the process; a missing
+// one leaves its pointer null and is simply never played.
 static void LoadSoundClips() {
     char name[8];
-    for (const VoicePrefix& voice : VOICE_PREFIXES) {
-        for (int digit = 0; digit < DIGIT_COUNT; ++digit) {
-            snprintf(name, sizeof name, "%s%d", voice.prefix, digit);
-            AppState.voiceClip[voice.language][digit] = LockClip(name);
-        }
+    for (int clip = 0; clip < SOUND_CLIP_COUNT; ++clip) {
+        const void** slot = SoundClipSlot(clip);
+        if (slot && SoundClipName(clip, name, sizeof name)) *slot = LockClip(name);
     }
-    AppState.toneClip = LockClip("TONE");
-    for (int i = 0; i < BIRD_COUNT; ++i) {
-        snprintf(name, sizeof name, "BIRD%d", i);
-        AppState.birdClip[i] = LockClip(name);
-    }
-    AppState.alarmClip = LockClip("ALARM");
 }
 
 static HWND CreateCombo(int id, DWORD style, int x, int y, int w, int h) {

@@ -5,3 +5,5 @@
 DWORD WINAPI SoundFeedbackThread(LPVOID);
 DWORD WINAPI MeterThread(LPVOID);
 void DrawMeterFrame();
+// Where the pointer to a clip (numbered as the sound schedule numbers them) lives.
+const void** SoundClipSlot(int clip);

@@ -5,18 +5,18 @@
 #include "feedback/sound_schedule.h"
 #include <mmsystem.h>
 
-static const void* ClipPointer(int clip) {
-    if (clip >= 0 && clip < TONE_CLIP) return AppState.voiceClip[clip / 10][clip % 10];
-    if (clip == TONE_CLIP) return AppState.toneClip;
-    if (clip >= FIRST_BIRD_CLIP && clip < ALARM_CLIP) return AppState.birdClip[clip - FIRST_BIRD_CLIP];
-    if (clip == ALARM_CLIP) return AppState.alarmClip;
+const void** SoundClipSlot(int clip) {
+    if (clip >= 0 && clip < TONE_CLIP) return &AppState.voiceClip[clip / 10][clip % 10];
+    if (clip == TONE_CLIP) return &AppState.toneClip;
+    if (clip >= FIRST_BIRD_CLIP && clip < ALARM_CLIP) return &AppState.birdClip[clip - FIRST_BIRD_CLIP];
+    if (clip == ALARM_CLIP) return &AppState.alarmClip;
     return nullptr;
 }
 
 static void PlayFromMemory(void*, int clip) {
     // A clip that starts cuts off the one playing.
-    if (const void* wave = ClipPointer(clip))
-        sndPlaySoundA((const char*)wave, SND_ASYNC | SND_MEMORY | SND_NODEFAULT);
+    const void** slot = SoundClipSlot(clip);
+    if (slot && *slot) sndPlaySoundA((const char*)*slot, SND_ASYNC | SND_MEMORY | SND_NODEFAULT);
 }
 
 static void PauseFor(void*, uint32_t milliseconds) { Sleep(milliseconds); }
