@@ -13,6 +13,12 @@ static void DeleteGdiObject(Handle& object) {
 }
 
 void CleanUp() {
+    // Once per process: after a failed start-up the window still exists, and
+    // the system may destroy it on the way out.
+    static bool done = false;
+    if (done) return;
+    done = true;
+
     // Nothing is released while a worker may still use it: the poller calls
     // the tuner every cycle and the meter draws with the fonts and the skin.
     StopWorkers();
