@@ -53,7 +53,7 @@ INT_PTR ShowMessageDialog(uint32_t kind);
 void ReadSettingsFile();
 int SaveSettings();
 void CleanUp();
-void StopWorkers();
+void WaitForWorkers();  // until all three workers have left
 
 // The main thread and the meter thread both draw on the window's own DC;
 // whoever draws there holds this, so no frame is ever mixed with a paint.

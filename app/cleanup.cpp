@@ -21,7 +21,8 @@ void CleanUp() {
 
     // Nothing is released while a worker may still use it: the poller calls
     // the tuner every cycle and the meter draws with the fonts and the skin.
-    StopWorkers();
+    AppState.finderRunning.store(0);
+    WaitForWorkers();
 
     DeleteGdiObject(AppState.textFont);
     DeleteGdiObject(AppState.bigFont);

@@ -3,9 +3,9 @@
 // finder. Everything here runs on the main thread.
 #include "app/app.h"
 #include "feedback/feedback.h"
+#include "feedback/sound_schedule.h"
 #include "transponders/transponders.h"
 #include "tuner/tuner.h"
-#include <mmsystem.h>
 #include <shellapi.h>
 #include <windowsx.h>
 
@@ -205,8 +205,7 @@ static void StartFinder() {
     StartDetached(MeterThread);
 }
 
-void StopWorkers() {
-    AppState.finderRunning.store(0);
+void WaitForWorkers() {
     WaitUntilClear(AppState.pollerAlive);
     WaitUntilClear(AppState.soundThreadAlive);
     WaitUntilClear(AppState.meterThreadAlive);
@@ -215,7 +214,7 @@ void StopWorkers() {
 static void StopFinder() {
     AppState.finderRunning.store(0);
     DrawStatusText(STATUS_PLEASE_WAIT, 64, 320, 384);
-    StopWorkers();
+    WaitForWorkers();
     EnableCombos(TRUE);
     RepaintWindow();
 }
@@ -230,10 +229,6 @@ static void OnStartButton() {
         StopFinder();
 }
 
-static void PlayClip(const void* clip) {
-    if (clip) sndPlaySoundA((const char*)clip, SND_ASYNC | SND_MEMORY | SND_NODEFAULT);
-}
-
 static void OnSoundButton() {
     EnterCriticalSection(&AppState.stateLock);
     uint32_t mode = AppState.settings.soundMode + 1;
@@ -246,18 +241,18 @@ static void OnSoundButton() {
         switch (AppState.settings.soundMode) {
         case 0:
         case 1:
-            PlayClip(AppState.toneClip);
+            PlaySoundClip(TONE_CLIP);
             break;
         case 2:
-            if (language < LANGUAGE_COUNT) PlayClip(AppState.voiceClip[language][0]);
+            if (language < LANGUAGE_COUNT) PlaySoundClip(VoiceClip(language, 0));
             break;
         case 4:
-            PlayClip(AppState.birdClip[0]);
+            PlaySoundClip(FIRST_BIRD_CLIP);
             Sleep(BIRD_PREVIEW_GAP_MS);
-            PlayClip(AppState.birdClip[1]);
+            PlaySoundClip(FIRST_BIRD_CLIP + 1);
             break;
         case 5:
-            PlayClip(AppState.alarmClip);
+            PlaySoundClip(ALARM_CLIP);
             break;
         }
     }

@@ -4,6 +4,7 @@
 
 DWORD WINAPI SoundFeedbackThread(LPVOID);
 DWORD WINAPI MeterThread(LPVOID);
-void DrawMeterFrame();
 // Where the pointer to a clip (numbered as the sound schedule numbers them) lives.
 const void** SoundClipSlot(int clip);
+// Plays a clip from memory at once, cutting off the one playing; a missing clip is silence.
+void PlaySoundClip(int clip);

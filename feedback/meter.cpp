@@ -46,7 +46,7 @@ static void DrawSearchingSign(HDC dc) {
     StoreSpinner(spinner);
 }
 
-void DrawMeterFrame() {
+static void DrawMeterFrame() {
     HDC dc = AppState.memoryDc;
     CopyBaseImage(dc, AREA_X, AREA_Y, AREA_W, AREA_H);
     // The level is read afresh at each use: the poller may move on mid-frame.

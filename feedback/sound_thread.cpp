@@ -13,11 +13,12 @@ const void** SoundClipSlot(int clip) {
     return nullptr;
 }
 
-static void PlayFromMemory(void*, int clip) {
-    // A clip that starts cuts off the one playing.
+void PlaySoundClip(int clip) {
     const void** slot = SoundClipSlot(clip);
     if (slot && *slot) sndPlaySoundA((const char*)*slot, SND_ASYNC | SND_MEMORY | SND_NODEFAULT);
 }
+
+static void PlayFromMemory(void*, int clip) { PlaySoundClip(clip); }
 
 static void PauseFor(void*, uint32_t milliseconds) { Sleep(milliseconds); }
 

@@ -2,7 +2,6 @@
 // What the tuner subsystem offers: the card link, the transponder text and
 // tuning, the status box, and the signal poller.
 #include "tuner/transponder_text.h"
-#pragma once
 #include <windows.h>
 
 constexpr uint32_t DEVICE_MODE = 6;
