@@ -172,8 +172,11 @@ static void OnMouseMove() {
     EndWindowDrawing();
 }
 
+// A plain sleep that handles no messages; being a message wait, it also lets
+// Wine put on screen what this thread drew just before ("Please wait ...").
 static void WaitUntilClear(const std::atomic<uint8_t>& alive) {
-    while (alive.load(std::memory_order_acquire)) Sleep(STOP_WAIT_MS);
+    while (alive.load(std::memory_order_acquire))
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, STOP_WAIT_MS, 0);
 }
 
 static void EnableCombos(BOOL enable) {
