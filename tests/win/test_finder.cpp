@@ -38,19 +38,30 @@ Counts Measure() {
     return c;
 }
 
+// A fresh card playing the given scenario (a card reads its scenario when it
+// is made); false when the file cannot be written or the card not opened.
+bool UseScenario(const char* text, char* path) {
+    GetTempPathA(MAX_PATH, path);
+    strcat(path, "orvalis-finder.ini");
+    FILE* file = fopen(path, "wb");
+    if (!file) return false;
+    fputs(text, file);
+    fclose(file);
+    SetEnvironmentVariableA("SIMCARD_SCENARIO", path);
+    ReleaseTuner();
+    return OpenTuner() == 0;
+}
+
+void ForgetScenario(const char* path) {
+    SetEnvironmentVariableA("SIMCARD_SCENARIO", nullptr);
+    DeleteFileA(path);
+}
+
 TEST(Finder, TwoHundredStartsAndStopsLeaveNothingBehind) {
     char scenario[MAX_PATH];
-    GetTempPathA(MAX_PATH, scenario);
-    strcat(scenario, "orvalis-jumps.ini");
-    FILE* file = fopen(scenario, "wb");
-    ASSERT_NE(file, nullptr);
-    fputs("[signal]\nloop=1\nstep 30 lock=1 level=5 snr=1.5\nstep 30 lock=1 level=95 snr=11\n"
-          "step 30 lock=0 level=0 snr=0\nstep 30 lock=1 level=100 snr=12.5\n", file);
-    fclose(file);
-    SetEnvironmentVariableA("SIMCARD_SCENARIO", scenario);
-    if (!AppState.tunerControl) {
-        ASSERT_EQ(OpenTuner(), 0) << "the simulated card is not registered";
-    }
+    ASSERT_TRUE(UseScenario("[signal]\nloop=1\nstep 30 lock=1 level=5 snr=1.5\nstep 30 lock=1 level=95 snr=11\n"
+                            "step 30 lock=0 level=0 snr=0\nstep 30 lock=1 level=100 snr=12.5\n",
+                            scenario));
     SetWindowTextA(AppState.transponderCombo, "11778 V 27500");
     AppState.settings.soundMode = 3;  // Mute: the stress is about the workers, not the speaker
 
@@ -88,8 +99,31 @@ TEST(Finder, TwoHundredStartsAndStopsLeaveNothingBehind) {
     EXPECT_EQ(after.handles, before.handles);
     EXPECT_LE(after.nextGdiSlot, before.nextGdiSlot) << "GDI objects left behind";
     EXPECT_EQ(after.nextHandle, before.nextHandle) << "handles left behind";
-    SetEnvironmentVariableA("SIMCARD_SCENARIO", nullptr);
-    DeleteFileA(scenario);
+    ForgetScenario(scenario);
+}
+
+// Birds pause longest, up to 2 s between calls: a stop waits for the pass under
+// way and one short pass that finds the level gone, whatever the moment.
+TEST(Finder, StopInBirdsModeReturnsWithinAboutTwoSeconds) {
+    char scenario[MAX_PATH];
+    ASSERT_TRUE(UseScenario("[signal]\nstep 600000 lock=1 level=57 snr=8\n", scenario));
+    SetWindowTextA(AppState.transponderCombo, "11778 V 27500");
+    AppState.settings.soundMode = 4;
+    DWORD longest = 0;
+    for (int runMs : {400, 1100, 1700, 2300}) {
+        ClickRedButton();
+        PumpMessages(runMs);
+        ASSERT_EQ(AppState.signalPercent.load(), 57u);
+        DWORD stopped = GetTickCount();
+        ClickRedButton();
+        DWORD took = GetTickCount() - stopped;
+        printf("Birds: stop after %d ms of running returned in %lu ms\n", runMs, took);
+        longest = took > longest ? took : longest;
+        ASSERT_EQ(AppState.soundThreadAlive.load(), 0);
+    }
+    EXPECT_LE(longest, 2400u);
+    AppState.settings.soundMode = 3;
+    ForgetScenario(scenario);
 }
 
 }  // namespace
