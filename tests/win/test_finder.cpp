@@ -17,8 +17,9 @@ void ClickRedButton() {
 }
 
 // Wine answers 0 to the object counters, so the test also probes the next
-// free slots: both tables hand out the lowest free slot again, so a slot that
-// moved means an object or a handle was left behind.
+// free slots: both tables hand out the lowest free slot again. One object or
+// handle left behind per cycle would move a slot by 200 or more; Wine's own
+// objects, made and freed now and then, move it by a few.
 struct Counts {
     DWORD gdi, user, handles;
     uintptr_t nextGdiSlot, nextHandle;
@@ -97,8 +98,8 @@ TEST(Finder, TwoHundredStartsAndStopsLeaveNothingBehind) {
     EXPECT_EQ(after.gdi, before.gdi);
     EXPECT_EQ(after.user, before.user);
     EXPECT_EQ(after.handles, before.handles);
-    EXPECT_LE(after.nextGdiSlot, before.nextGdiSlot) << "GDI objects left behind";
-    EXPECT_EQ(after.nextHandle, before.nextHandle) << "handles left behind";
+    EXPECT_LT(after.nextGdiSlot, before.nextGdiSlot + 10) << "GDI objects left behind";
+    EXPECT_LT(after.nextHandle, before.nextHandle + 4 * 10) << "handles left behind";
     ForgetScenario(scenario);
 }
 
