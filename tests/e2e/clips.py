@@ -2,8 +2,8 @@
 # Names the clips a sound capture holds: "clips.py CAPTURE_DIR SOUNDS_DIR"
 # prints one line per clip, "<start in ms since the epoch> <name>", oldest
 # first. A clip is named by the reference WAV (decoded with sox to the samples
-# Wine hands to ALSA) of the same length whose samples are nearest; "?" when
-# nothing comes close.
+# Wine hands to ALSA) whose samples are nearest; "?" when nothing comes close.
+# A clip cut off by the next one is compared with the start of each reference.
 import array
 import glob
 import os
@@ -26,16 +26,18 @@ def references():
     return refs
 
 
-def distance(a, b):
-    """Mean absolute difference, relative to the reference's mean level."""
-    level = sum(abs(x) for x in b) / len(b) or 1
-    return sum(abs(x - y) for x, y in zip(a, b)) / len(b) / level
+def distance(clip, ref):
+    """Mean absolute difference over the clip, relative to the level of the
+    same stretch of the reference."""
+    ref = ref[: len(clip)]
+    level = sum(abs(x) for x in ref) / len(ref) or 1
+    return sum(abs(x - y) for x, y in zip(clip, ref)) / len(ref) / level
 
 
 def name_of(clip, refs):
     best, best_distance = "?", 0.25
     for name, ref in refs.items():
-        if ref and abs(len(ref) - len(clip)) <= 2:
+        if ref and len(ref) * 0.3 <= len(clip) <= len(ref) + 2:
             d = distance(clip, ref)
             if d < best_distance:
                 best, best_distance = name, d

@@ -26,8 +26,20 @@ heard() {
 names() { heard "$@" | awk '{printf "%s%s", n++ ? " " : "", $2}'; }
 # gaps NAME [FROM [TO]]: the times in ms between successive clips NAME.
 gaps() { heard "${@:2}" | awk -v c="$1" '$2 == c {if (t) printf "%s%d", n++ ? " " : "", $1 - t; t = $1}'; }
-# within "GAPS" LOW HIGH: every gap is in [LOW, HIGH].
-within() { awk -v lo="$2" -v hi="$3" 'BEGIN {n = split(ARGV[1], g, " "); ARGV[1] = ""; for (i = 1; i <= n; i++) if (g[i] < lo || g[i] > hi) exit 1; exit n == 0}' "$1"; }
+# within "GAPS" LOW HIGH [MEDIAN_LOW MEDIAN_HIGH]: there are gaps, each is in
+# [LOW, HIGH] and their median in [MEDIAN_LOW, MEDIAN_HIGH]. A clip's start is
+# seen through Wine's player thread and a new sink process, which a loaded
+# machine can delay by a few hundred ms now and then; a wrong pause moves the
+# median.
+within() {
+  awk -v lo="$2" -v hi="$3" -v mlo="${4:-$2}" -v mhi="${5:-$3}" 'BEGIN {
+    n = split(ARGV[1], g, " "); ARGV[1] = ""
+    if (n == 0) exit 1
+    for (i = 1; i <= n; i++) if (g[i] < lo || g[i] > hi) exit 1
+    for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (g[j] < g[i]) {t = g[i]; g[i] = g[j]; g[j] = t}
+    m = n % 2 ? g[(n + 1) / 2] : (g[n / 2] + g[n / 2 + 1]) / 2
+    exit m < mlo || m > mhi}' "$1"
+}
 
 # settings LANGUAGE MODE: a fresh settings file with both sound settings.
 settings() {
@@ -38,7 +50,8 @@ settings() {
 # start SCENARIO_TEXT: the program with the card playing the scenario, idle.
 start() {
   printf '[signal]\n%b' "$1" > "$dir/scenario.ini"
-  rm -rf "$capture" "$dir/simcard.log"; mkdir -p "$capture"
+  [[ -d $capture ]] && mv "$capture" "$capture.$SECONDS"  # kept for a look after a failure
+  rm -f "$dir/simcard.log"; mkdir -p "$capture"
   start_app "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
   wait_for 60 log_has "$dir/simcard.log" "SetDeviceMode" || fail "no start"
   wait_for 30 window_shown || fail "no window"
@@ -79,18 +92,19 @@ close_app
 voice=$(names 0 "$t_mute")
 [[ $voice =~ ^(EN5\ EN7\ ){4} ]] || fail "Voice at 57 said: $voice"
 pairs=$(heard 0 "$t_mute" | awk '$2 == "EN5" {t = $1} $2 == "EN7" && t {printf "%s%d", n++ ? " " : "", $1 - t}')
-within "$pairs" 400 650 || fail "EN5 to EN7 gaps: $pairs"
+within "$pairs" 300 750 450 560 || fail "EN5 to EN7 gaps: $pairs"
 cycle=$(gaps EN5 0 "$t_mute")
-within "$cycle" 1150 1450 || fail "Voice cycle: $cycle"
+within "$cycle" 1000 1600 1240 1360 || fail "Voice cycle: $cycle"
 note "Voice 57: EN5 -> EN7 $pairs ms; cycle $cycle ms"
-# A pass under way when Mute is chosen may still say its second digit.
-muted=$(names $((t_mute + 700)) "$t_birds")
+# A pass under way when Mute is chosen (the click may take a while to arrive
+# under load) still says its second digit; nothing may follow it.
+muted=$(names $((t_mute + 1500)) "$t_birds")
 [[ -z $muted ]] || fail "Mute played: $muted"
 birds=$(names "$t_birds" "$t_stop")
 [[ $birds =~ ^(BIRD[0-3]\ ?){4,7}$ ]] || fail "Birds played: $birds"
 [[ $(tr ' ' '\n' <<< "$birds" | sort -u | wc -l) -ge 2 ]] || fail "always the same bird: $birds"
 spacing=$(heard "$t_birds" "$t_stop" | awk '{if (t) printf "%s%d", n++ ? " " : "", $1 - t; t = $1}')
-within "$spacing" 900 2150 || fail "birds spaced $spacing ms"
+within "$spacing" 800 2300 || fail "birds spaced $spacing ms"
 note "Birds: $birds, spaced $spacing ms; the stop returned after $stop_ms ms"
 (( stop_ms <= 2500 )) || fail "the stop in Birds mode took $stop_ms ms"
 
@@ -102,9 +116,9 @@ find_signal
 sleep 13
 close_app
 auto=$(names)
-[[ $auto =~ ^TONE\ TONE\ TONE\ (DE4\ DE0\ ){2,3}TONE\ TONE\ TONE ]] || fail "Auto at 40 played: $auto"
+[[ $auto =~ ^TONE\ TONE\ TONE\ (DE4\ DE0\ ){1,3}TONE\ TONE\ TONE ]] || fail "Auto at 40 played: $auto"
 tones=$(heard | awk '$2 == "TONE" {if (t) printf "%s%d", n++ ? " " : "", $1 - t; t = $1} $2 != "TONE" {t = 0}')
-within "$tones" 1320 1490 || fail "tones $tones ms apart"
+within "$tones" 1200 1600 1350 1450 || fail "tones $tones ms apart"
 note "Auto: $auto; tones $tones ms apart"
 
 # --- Previews while idle, then the alarm while there is no signal.
@@ -115,7 +129,7 @@ for _ in 1 2 3 4 5 6; do sound_button; sleep 1.6; done  # Auto, Tone, Voice, Mut
 preview=$(names "$t_preview")
 [[ $preview == "TONE TONE EN0 BIRD0 BIRD1 ALARM" ]] || fail "previews: $preview"
 bird_pair=$(heard "$t_preview" | awk '$2 == "BIRD0" {t = $1} $2 == "BIRD1" {print $1 - t}')
-within "$bird_pair" 950 1200 || fail "the Birds preview's calls $bird_pair ms apart"
+within "$bird_pair" 900 1400 || fail "the Birds preview's calls $bird_pair ms apart"
 t_alarm=$(now_ms)
 find_signal
 wait_for 20 log_has "$dir/simcard.log" "GetSignalPercent 60" || fail "no level"
@@ -129,6 +143,6 @@ alarms=$(names "$t_alarm" "$t_close")
 late=$(heard "$t_alarm" "$t_close" | awk -v s="$t_signal" '$1 > s + 300' | wc -l)
 (( late == 0 )) || fail "$late alarms after the signal came"
 ring=$(gaps ALARM "$t_alarm" "$t_close")
-within "$ring" 480 700 || fail "alarms $ring ms apart"
+within "$ring" 350 800 500 600 || fail "alarms $ring ms apart"
 note "alarm: $(wc -w <<< "$alarms") times, $ring ms apart, none once the level came"
 echo PASS
