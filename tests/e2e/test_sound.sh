@@ -137,10 +137,12 @@ t_signal=$(now_ms)
 sleep 3
 t_close=$(now_ms)
 close_app
-# The last pass after the stop sees no level and may sound once more.
+# The last pass after the stop sees no level and may sound once more. An
+# alarm begun just before the level came may be heard up to a few hundred ms
+# late on a loaded machine; an alarm that goes on would be heard every 0.55 s.
 alarms=$(names "$t_alarm" "$t_close")
 [[ $alarms =~ ^(ALARM\ ?){5,}$ ]] || fail "no signal, alarm mode played: $alarms"
-late=$(heard "$t_alarm" "$t_close" | awk -v s="$t_signal" '$1 > s + 300' | wc -l)
+late=$(heard "$t_alarm" "$t_close" | awk -v s="$t_signal" '$1 > s + 500' | wc -l)
 (( late == 0 )) || fail "$late alarms after the signal came"
 ring=$(gaps ALARM "$t_alarm" "$t_close")
 within "$ring" 350 800 500 600 || fail "alarms $ring ms apart"
