@@ -98,12 +98,4 @@ TEST(TransponderText, ChoosesBandAndOscillator) {
     }
 }
 
-TEST(TransponderText, StatusTexts) {
-    EXPECT_STREQ(StatusMessageText(0), "Please wait ...");
-    EXPECT_STREQ(StatusMessageText(1), "Incorrect transponder parameters.");
-    EXPECT_STREQ(StatusMessageText(5), "Not found in this version.");
-    EXPECT_EQ(StatusMessageText(-1), nullptr);
-    EXPECT_EQ(StatusMessageText(7), nullptr);
-}
-
 }  // namespace
