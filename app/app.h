@@ -55,6 +55,12 @@ int SaveSettings();
 void CleanUp();
 void WaitForWorkers();  // until all three workers have left
 
+// Blocks the calling thread for a while without handling any input, so that a
+// message stays on screen long enough to be read. Under Wine what a thread drew
+// on a window's own DC reaches the screen only at its next message wait, so
+// this waits for messages (and takes none) instead of sleeping.
+void HoldOnScreen(DWORD milliseconds);
+
 // The main thread and the meter thread both draw on the window's own DC;
 // whoever draws there holds this, so no frame is ever mixed with a paint.
 void BeginWindowDrawing();

@@ -77,10 +77,25 @@ struct AppStateRecord {
     const void* birdClip[BIRD_COUNT];
     const void* alarmClip;
 
-    // Dialogs
+    // Dialogs: one is open at a time, so they share the button and the surface
     HWND dialogButton, messageCancelButton;
     HDC dialogDc, dialogMemoryDc;
     HBITMAP dialogBitmap;
+
+    // Dish alignment dialog and its results (degrees)
+    HWND dishSatelliteCombo, latitudeDegreeCombo, latitudeMinuteCombo, longitudeDegreeCombo,
+        longitudeMinuteCombo, dishWidthEdit, dishHeightEdit;
+    uint8_t dishDialogReady;
+    double latitude, azimuth, elevation, polarizationAngle, offsetAngle;
+
+    // Signal log dialog
+    HANDLE logFile;
+    int16_t graphRowHeight, graphBarWidth, graphLeft;
+    int32_t* graphSamples;  // 300 one-second slots
+    uint32_t graphSampleIndex;
+
+    // Server settings dialog
+    HWND serverAdapterCombo, serverPortEdit, serverStartButton, serverModeCombo;
 };
 
 extern AppStateRecord AppState;

@@ -172,11 +172,16 @@ static void OnMouseMove() {
     EndWindowDrawing();
 }
 
-// A plain sleep that handles no messages; being a message wait, it also lets
-// Wine put on screen what this thread drew just before ("Please wait ...").
+void HoldOnScreen(DWORD milliseconds) {
+    // No wake mask: no input ends the wait early, and none is taken from the queue.
+    DWORD start = GetTickCount();
+    for (DWORD waited = 0; waited < milliseconds; waited = GetTickCount() - start)
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - waited, 0);
+}
+
+// "Please wait ..." stays on screen for the whole stop.
 static void WaitUntilClear(const std::atomic<uint8_t>& alive) {
-    while (alive.load(std::memory_order_acquire))
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, STOP_WAIT_MS, 0);
+    while (alive.load(std::memory_order_acquire)) HoldOnScreen(STOP_WAIT_MS);
 }
 
 static void EnableCombos(BOOL enable) {
@@ -251,7 +256,7 @@ static void OnSoundButton() {
             break;
         case 4:
             PlaySoundClip(FIRST_BIRD_CLIP);
-            Sleep(BIRD_PREVIEW_GAP_MS);
+            HoldOnScreen(BIRD_PREVIEW_GAP_MS);
             PlaySoundClip(FIRST_BIRD_CLIP + 1);
             break;
         case 5:
@@ -264,7 +269,7 @@ static void OnSoundButton() {
 
 static void ShowNotFound() {
     DrawStatusText(STATUS_NOT_FOUND, 64, 320, 384);
-    Sleep(NOT_FOUND_MS);
+    HoldOnScreen(NOT_FOUND_MS);
     RepaintWindow();
 }
 

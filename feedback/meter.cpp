@@ -82,7 +82,9 @@ DWORD WINAPI MeterThread(LPVOID) {
     // flag, so a 0 here really means the poller has already gone.
     while (AppState.pollerAlive.load(std::memory_order_acquire)) {
         DrawMeterFrame();
-        Sleep(FRAME_MS);
+        // A message wait, not a sleep: under Wine the frame reaches the screen
+        // only at this thread's next message wait, and it should show now.
+        HoldOnScreen(FRAME_MS);
     }
     AppState.meterThreadAlive.store(0, std::memory_order_release);
     return 0;

@@ -21,7 +21,7 @@ int ReadTransponderParameters(uint16_t showErrors) {
     if (status == 0) return 0;
     if (showErrors) {
         DrawStatusText(status, 64, 320, 384);
-        Sleep(REJECTION_SHOWN_MS);  // the message must be read: the window waits
+        HoldOnScreen(REJECTION_SHOWN_MS);  // the message must be read: the window waits
         InvalidateRect(AppState.mainWindow, nullptr, TRUE);
     }
     return 1;
