@@ -11,6 +11,7 @@
 
 constexpr int LANGUAGE_FLAG_X = 130, LANGUAGE_FLAG_Y = 370, FLAG_W = 20, FLAG_H = 15;
 constexpr int REMOVE_HOVER_FROM_Y = 305;  // the hover image switches to Remove here
+constexpr int EDIT_SPLIT_Y = 308;         // a click above adds, from here on removes
 constexpr int STOP_WAIT_MS = 200;
 constexpr int NOT_FOUND_MS = 1000;
 constexpr int BIRD_PREVIEW_GAP_MS = 1000;
@@ -287,7 +288,8 @@ static void OnLeftButtonDown(HWND window) {
     } else if (Inside(AppState.startButtonRegion)) {
         OnStartButton();
     } else if (Inside(AppState.transponderEditRegion)) {
-        // Adding and removing transponders is not in this build yet.
+        int failed = AppState.mouseY < EDIT_SPLIT_Y ? AddTransponder() : RemoveTransponder();
+        if (!failed) LoadTransponderList();
     } else if (Inside(AppState.helpButtonRegion)) {
         if (ShowMessageDialog(MESSAGE_USER_GUIDE) == ID_OK)
             ShellExecuteA(nullptr, "open", USER_GUIDE_URL, nullptr, nullptr, SW_SHOWNORMAL);

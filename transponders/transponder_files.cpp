@@ -241,3 +241,49 @@ size_t FormatTransponderEntryLine(int number, const char* entry, char* line, siz
     }
     return (size_t)n;
 }
+
+constexpr int COUNT_EQUALS = 3;
+
+size_t TransponderFileBound(size_t oldSize, size_t count) {
+    // A line end and the header lines the writer may add (36 bytes), and the
+    // count line (5).
+    return oldSize + 64 + count * TRANSPONDER_LINE_SIZE;
+}
+
+// Appends text when it fits; false when it does not.
+static bool Put(char* out, size_t outSize, size_t* length, const char* text, size_t count) {
+    if (count > outSize - *length) return false;
+    memcpy(out + *length, text, count);
+    *length += count;
+    return true;
+}
+
+size_t BuildTransponderFile(const char* old, size_t oldSize, uint32_t key,
+                            const char* const* entries, size_t count, char* out, size_t outSize) {
+    if (count > TRANSPONDER_ENTRIES_MAX || key >= POSITION_KEY_COUNT) return 0;
+    size_t length = 0;
+    size_t header;
+    if (FindAfterEquals(old, oldSize, COUNT_EQUALS, &header)) {
+        if (!Put(out, outSize, &length, old, header)) return 0;
+    } else {
+        // header is now the number of '=' found, 0 to 2: keep every byte and
+        // add the lines the reader counts on, starting on a line of their own.
+        if (!Put(out, outSize, &length, old, oldSize)) return 0;
+        if (oldSize && old[oldSize - 1] != LF && !Put(out, outSize, &length, "\r\n", 2)) return 0;
+        char missing[48];  // at most "[SATTYPE]\r\n1=3599\r\n2=\r\n[DVB]\r\n0=", 34 bytes
+        int n = 0;
+        if (header < 1)
+            n += snprintf(missing + n, sizeof missing - n, "[SATTYPE]\r\n1=%04u\r\n", (unsigned)key);
+        if (header < 2) n += snprintf(missing + n, sizeof missing - n, "2=\r\n");
+        n += snprintf(missing + n, sizeof missing - n, "[DVB]\r\n0=");
+        if (!Put(out, outSize, &length, missing, (size_t)n)) return 0;
+    }
+    char line[TRANSPONDER_LINE_SIZE];
+    int n = snprintf(line, sizeof line, "%u\r\n", (unsigned)count);
+    if (!Put(out, outSize, &length, line, (size_t)n)) return 0;
+    for (size_t k = 1; k <= count; ++k) {
+        size_t lineLength = FormatTransponderEntryLine((int)k, entries[k - 1], line, sizeof line);
+        if (!lineLength || !Put(out, outSize, &length, line, lineLength)) return 0;
+    }
+    return length;
+}

@@ -79,3 +79,19 @@ uint32_t TransponderEntryFrequency(const char* entry);
 // "13=11778 V 27500\r\n", the line the writer puts in the file. Returns the
 // length, 0 when it does not fit or the number is outside 1..999.
 size_t FormatTransponderEntryLine(int number, const char* entry, char* line, size_t lineSize);
+
+// The count and the entry numbers have three digits: a list holds 999 at most.
+constexpr size_t TRANSPONDER_ENTRIES_MAX = 999;
+
+// Room the rewritten file needs at most: the old bytes, a header the writer
+// may add, the count line and count entry lines.
+size_t TransponderFileBound(size_t oldSize, size_t count);
+
+// The rewritten file: the old file's bytes up to and including its 3rd '='
+// unchanged, the count, CR LF, and "k=entry" CR LF for k = 1 .. count. A file
+// with fewer than three '=' keeps all its bytes and gets the header lines it
+// lacks ("1=NNNN" for its key, "2=" and "[DVB]" "0="), so nothing in it is
+// lost and it reads back as written. Returns the length; 0 when the result
+// does not fit, the list is longer than 999 or an entry has no room.
+size_t BuildTransponderFile(const char* old, size_t oldSize, uint32_t key,
+                            const char* const* entries, size_t count, char* out, size_t outSize);

@@ -5,7 +5,7 @@
 #include "transponders/transponders.h"
 
 // The whole file in one heap block; nullptr when it cannot be read.
-static char* ReadWholeFile(HANDLE file, DWORD* size) {
+char* ReadWholeFile(HANDLE file, DWORD* size) {
     LARGE_INTEGER length;
     if (!GetFileSizeEx(file, &length) || length.QuadPart > 64 * 1024 * 1024) return nullptr;
     *size = (DWORD)length.QuadPart;

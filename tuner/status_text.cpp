@@ -5,6 +5,7 @@
 
 constexpr int STATUS_BOX_HEIGHT = 60;
 constexpr COLORREF STATUS_TEXT_COLOUR = RGB(255, 0, 0);
+constexpr DWORD STATUS_SHOWN_MS = 2000;
 
 void DrawStatusText(int message, int left, int top, int width) {
     RECT box = {left, top, left + width, top + STATUS_BOX_HEIGHT};
@@ -19,4 +20,10 @@ void DrawStatusText(int message, int left, int top, int width) {
         SelectObject(dc, oldFont);
     }
     EndWindowDrawing();
+}
+
+void ShowStatusMessage(int message) {
+    DrawStatusText(message, 64, 320, 384);
+    HoldOnScreen(STATUS_SHOWN_MS);
+    InvalidateRect(AppState.mainWindow, nullptr, TRUE);
 }

@@ -20,6 +20,7 @@ static const char* const STATUS_TEXTS[STATUS_MESSAGE_COUNT] = {
     "Invalid symbol rate.",
     "Not found in this version.",
     "In this version cannot be started.",
+    "The list is full (999 entries).",
 };
 
 const char* StatusMessageText(int number) {

@@ -15,10 +15,11 @@ enum StatusMessage {
     STATUS_BAD_SYMBOL_RATE = 4,
     STATUS_NOT_FOUND = 5,
     STATUS_CANNOT_START = 6,
-    STATUS_MESSAGE_COUNT = 7,
+    STATUS_LIST_FULL = 7,
+    STATUS_MESSAGE_COUNT = 8,
 };
 
-// The status box texts by number; nullptr outside 0..6.
+// The status box texts by number; nullptr outside 0..7.
 const char* StatusMessageText(int number);
 
 struct TransponderValues {

@@ -11,4 +11,7 @@ void ReleaseTuner();
 int ReadTransponderParameters(uint16_t showErrors);
 int TuneTransponder();
 void DrawStatusText(int message, int left, int top, int width);
+// A message in the status box for two seconds, the window taking no input
+// meanwhile, then a repaint that takes it away.
+void ShowStatusMessage(int message);
 DWORD WINAPI SignalPollerThread(LPVOID);

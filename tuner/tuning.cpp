@@ -3,8 +3,6 @@
 #include "tuner/tuner.h"
 #include "tuner/tuner_control.h"
 
-constexpr int REJECTION_SHOWN_MS = 2000;
-
 int ReadTransponderParameters(uint16_t showErrors) {
     int status = STATUS_BAD_LENGTH;
     int length = GetWindowTextLengthA(AppState.transponderCombo);
@@ -19,11 +17,7 @@ int ReadTransponderParameters(uint16_t showErrors) {
         AppState.symbolRate = values.symbolRate;
     }
     if (status == 0) return 0;
-    if (showErrors) {
-        DrawStatusText(status, 64, 320, 384);
-        HoldOnScreen(REJECTION_SHOWN_MS);  // the message must be read: the window waits
-        InvalidateRect(AppState.mainWindow, nullptr, TRUE);
-    }
+    if (showErrors) ShowStatusMessage(status);  // the message must be read: the window waits
     return 1;
 }
 

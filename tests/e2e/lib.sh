@@ -89,6 +89,12 @@ pixel() {
   convert "$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info:
 }
 
+# red_pixels FILE X Y W H: how many pixels of that screen rectangle are red.
+red_pixels() {
+  convert "$1" -crop "$4x$5+$2+$3" +repage -fx 'r > 0.7 && g < 0.3 && b < 0.3' \
+    -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+
 # close_enough "r g b" "r g b" TOLERANCE
 close_enough() {
   local a=($1) b=($2) t=$3

@@ -27,14 +27,20 @@ wait_for 60 log_has "$dir/simcard.log" "SetDeviceMode" || fail "the card was nev
 wait_for 30 window_shown || fail "no window"
 sleep 1
 
-# A rejected text: the red message, and nothing tuned.
-type_transponder "11778V2750"
-press_red; sleep 0.5
-screenshot "$dir/rejected.png"
+# Messages that must be read are on screen for their whole time: a rejected
+# text for 2 s, "Not found in this version." for 1 s; then they are gone.
 read -r ox oy < <(window_origin)
-brighter "$(pixel "$dir/rejected.png" $((ox + 100)) $((oy + 350)))" 0 2 && fail "status box shows red at its edge"
+status_red() { screenshot "$dir/status.png"; red_pixels "$dir/status.png" $((ox + 64)) $((oy + 320)) 384 60; }
+at_ms() { local left=$(( ($1 + $2 * 1000000 - $(date +%s%N)) / 1000000 )); (( left > 0 )) && sleep "$((left / 1000)).$(printf %03d $((left % 1000)))"; status_red; }
+idle=$(status_red)
+type_transponder "11778V2750"
+press_red; t0=$(date +%s%N)
+for ms in 300 1500; do (( $(at_ms $t0 $ms) > idle + 200 )) || fail "no red message ${ms} ms after a rejected text"; done
+(( $(at_ms $t0 2300) < idle + 20 )) || fail "the rejected-text message is still shown after 2.3 s"
 grep -q SetFrequency "$dir/simcard.log" && fail "a rejected text was tuned"
-sleep 2
+click 475 325; t0=$(date +%s%N)
+(( $(at_ms $t0 300) > idle + 200 )) || fail "no \"Not found in this version.\" after 300 ms"
+(( $(at_ms $t0 2300) < idle + 20 )) || fail "\"Not found in this version.\" still shown after 2.3 s"
 
 # DiSEqC "Simple A", then the transponder, then the red button.
 click 40 210; sleep 0.7; xdotool key Down Return; sleep 0.5

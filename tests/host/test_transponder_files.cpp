@@ -3,6 +3,7 @@
 #include "transponders/transponder_files.h"
 #include "tuner/transponder_text.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -96,16 +97,46 @@ TEST(TransponderEntries, FrequencyAsTheListComparesIt) {
     EXPECT_EQ((uint32_t)INT32_MAX, TransponderEntryFrequency("99999999999"));
 }
 
-TEST(TransponderEntries, WrittenLinesReadBack) {
-    char line[TRANSPONDER_LINE_SIZE];
-    EXPECT_EQ(0u, FormatTransponderEntryLine(1000, "11778 V 27500", line, sizeof line));
-    std::vector<std::string> entries = {"11778 V 27500", "12345678901234567890ab"};
-    std::string file = "[SATTYPE]\r\n1=0192\r\n2=Name\r\n[DVB]\r\n0=2\r\n";
-    for (size_t i = 0; i < entries.size(); ++i) {
-        ASSERT_NE(0u, FormatTransponderEntryLine((int)i + 1, entries[i].c_str(), line, sizeof line));
-        file += line;
+static std::string Rewrite(const std::string& old, const std::vector<std::string>& entries) {
+    std::vector<const char*> texts;
+    for (const std::string& e : entries) texts.push_back(e.c_str());
+    std::string out(TransponderFileBound(old.size(), texts.size()), '\0');
+    out.resize(BuildTransponderFile(old.data(), old.size(), 192, texts.data(), texts.size(),
+                                    out.data(), out.size()));
+    return out;
+}
+
+// The rewrite keeps the bytes through the 3rd '=', renumbers from 1, gives a
+// file without a header one of its own, and reads back as the list it wrote.
+TEST(TransponderRewrite, KeepsTheHeaderAndReadsBack) {
+    const std::vector<std::string> two = {"11778 V 27500", "12345678901234567890ab"};
+    const struct {
+        std::string old, expectedStart;
+    } cases[] = {
+        {HEADER + "1=10744,H,22000\r\n2=10758,V,22000\r\n", HEADER.substr(0, HEADER.size() - 3)},
+        {"[DVB]\r\n1=0\r\n2=N\r\n0003=9\r\n0001=a\r\n", "[DVB]\r\n1=0\r\n2=N\r\n0003="},
+        {"", "[SATTYPE]\r\n1=0192\r\n2=\r\n[DVB]\r\n0="},
+        {"notes", "notes\r\n[SATTYPE]\r\n1=0192\r\n2=\r\n[DVB]\r\n0="},
+        {"1=0192\r\n", "1=0192\r\n2=\r\n[DVB]\r\n0="},
+        {"1=0192\r\n2=Astra", "1=0192\r\n2=Astra\r\n[DVB]\r\n0="},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.old);
+        std::string file = Rewrite(c.old, two);
+        EXPECT_EQ(c.expectedStart + "2\r\n1=11778 V 27500\r\n2=12345678901234567890ab\r\n", file);
+        EXPECT_EQ(two, Entries(file));
+        if (std::count(c.old.begin(), c.old.end(), '=') >= 2) {
+            EXPECT_EQ(Name(c.old), Name(file));
+        }
     }
-    EXPECT_EQ(entries, Entries(file));
+    EXPECT_EQ(HEADER.substr(0, HEADER.size() - 3) + "0\r\n", Rewrite(HEADER, {}));
+    std::vector<std::string> full(999, "11778 V 27500");
+    EXPECT_EQ(full, Entries(Rewrite(HEADER, full)));
+    full.push_back("11778 V 27500");
+    EXPECT_EQ("", Rewrite(HEADER, full));  // 1000 cannot be numbered in three digits
+    char small[16];
+    const char* one[] = {"11778 V 27500"};
+    EXPECT_EQ(0u, BuildTransponderFile(HEADER.data(), HEADER.size(), 192, one, 1, small, sizeof small));
 }
 
 TEST(DamagedFiles, GiveWhatCanBeReadAndNothingElse) {

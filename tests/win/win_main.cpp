@@ -17,6 +17,15 @@ void PumpMessages(int milliseconds) {
 }
 
 int main(int argc, char** argv) {
+    // "--hold FILE": another process that keeps FILE open, sharing nothing,
+    // until it is killed (the transponder editing test needs one).
+    if (argc == 3 && !strcmp(argv[1], "--hold")) {
+        HANDLE file = CreateFileA(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return 1;
+        puts("held");
+        fflush(stdout);
+        Sleep(INFINITE);
+    }
     testing::InitGoogleTest(&argc, argv);
     if (CreateMainWindow(GetModuleHandleA(nullptr))) {
         fprintf(stderr, "the main window could not be created\n");

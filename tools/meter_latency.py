@@ -1,0 +1,85 @@
+#!/usr/bin/env python3
+"""Time from a level change in the simulated card to the new figure on screen.
+
+Black-box: follows the card's call log for a GetSignalPercent value that
+differs from the one before, and grabs the meter area of the screen every
+millisecond or two; a sample is the time from the log line's appearance to the
+first grab that differs from the picture before it. The scenario must change
+the level now and then with a steady SNR, so the meter area changes only with
+the level.
+
+usage: meter_latency.py LOG X Y W H COUNT   (screen rectangle of the meter)
+Prints "median_ms p95_ms n" on one line.
+"""
+import ctypes
+import os
+import re
+import sys
+import time
+
+x11 = ctypes.CDLL("libX11.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x11.XDefaultRootWindow.restype = ctypes.c_ulong
+x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+x11.XGetImage.restype = ctypes.c_void_p
+x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                          ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+
+
+class XImage(ctypes.Structure):
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                ("format", ctypes.c_int), ("data", ctypes.c_void_p), ("byte_order", ctypes.c_int),
+                ("bitmap_unit", ctypes.c_int), ("bitmap_bit_order", ctypes.c_int),
+                ("bitmap_pad", ctypes.c_int), ("depth", ctypes.c_int),
+                ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int),
+                ("red_mask", ctypes.c_ulong), ("green_mask", ctypes.c_ulong),
+                ("blue_mask", ctypes.c_ulong), ("obdata", ctypes.c_void_p),
+                ("create_image", ctypes.c_void_p), ("destroy_image", ctypes.c_void_p)]
+
+
+def main():
+    log, x, y, w, h, count = sys.argv[1], *map(int, sys.argv[2:7])
+    display = x11.XOpenDisplay(None)
+    root = x11.XDefaultRootWindow(display)
+    destroy = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p)
+
+    def grab():
+        image = x11.XGetImage(display, root, x, y, w, h, 0xFFFFFFFF, 2)  # ZPixmap
+        ximage = XImage.from_address(image)
+        data = ctypes.string_at(ximage.data, ximage.bytes_per_line * h)
+        destroy(ximage.destroy_image)(image)
+        return data
+
+    pattern = re.compile(rb"GetSignalPercent (\d+)")
+    handle = open(log, "rb")
+    handle.seek(0, os.SEEK_END)
+    level = None
+    changed_at = None
+    picture = grab()
+    samples = []
+    deadline = time.monotonic() + 30 + count * 10
+    while len(samples) < count and time.monotonic() < deadline:
+        for match in pattern.finditer(handle.read()):
+            value = match.group(1)
+            if level is not None and value != level and changed_at is None:
+                changed_at = time.monotonic()
+                before = picture
+            level = value
+        picture = grab()
+        if changed_at is not None and picture != before:
+            samples.append((time.monotonic() - changed_at) * 1000)
+            changed_at = None
+        time.sleep(0.001)
+    samples.sort()
+    if not samples:
+        print("0 0 0")
+        return 1
+    median = samples[len(samples) // 2]
+    p95 = samples[min(len(samples) - 1, int(len(samples) * 0.95))]
+    print(f"{median:.0f} {p95:.0f} {len(samples)}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
