@@ -13,6 +13,18 @@ APP_PID=
 SCREEN_W=0 SCREEN_H=0
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Everything a test starts is stopped when it ends, also when it is
+# interrupted: at_exit adds a command to the one EXIT trap.
+E2E_CLEANUP=()
+at_exit() { E2E_CLEANUP+=("$*"); }
+run_cleanup() {
+  local c
+  for c in "${E2E_CLEANUP[@]}"; do eval "$c" >/dev/null 2>&1 || true; done
+  E2E_CLEANUP=()
+}
+trap run_cleanup EXIT
+trap 'exit 130' INT TERM
 note() { echo "-- $*"; }
 
 # A Windows path for a Unix one: Wine maps / to drive Z:.
@@ -30,14 +42,15 @@ ensure_display() {
   if [[ -z ${DISPLAY:-} ]]; then
     export DISPLAY=:$((200 + RANDOM % 200))
     Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    local xvfb=$!
-    trap "kill $xvfb 2>/dev/null || true" EXIT
+    at_exit kill $!
     for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   fi
   read -r SCREEN_W SCREEN_H < <(xdpyinfo | awk '/dimensions:/ {split($2, a, "x"); print a[1], a[2]}')
 }
 
-# start_app FOLDER [VAR=VALUE ...]: starts the program in the background.
+# start_app FOLDER [VAR=VALUE ...]: starts the program in the background;
+# it is stopped when the test ends.
+at_exit stop_app
 start_app() {
   local dir=$1; shift
   ( cd /tmp && exec env SIMCARD_LOG="$(winpath "$dir/simcard.log")" "$@" wine "$dir/orvalis.exe" ) &

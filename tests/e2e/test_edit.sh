@@ -5,7 +5,7 @@
 # the question is open. One program run.
 source "$(dirname "$0")/lib.sh"
 ensure_display
-trap 'stop_app; kill ${holder:-} 2>/dev/null || true' EXIT
+at_exit 'kill ${holder:-}'
 
 dir=$E2E_DIR/edit
 make_program_folder "$dir"

@@ -4,7 +4,6 @@
 # log and by what the screen shows.
 source "$(dirname "$0")/lib.sh"
 ensure_display
-trap 'stop_app' EXIT
 
 calls() { grep -E -o " (SetLnbTone|SetLnbFrequency|SetPolarization|SetSymbolRate|SetFrequency|SetDiseqc) [0-9]+" "$1" | sed 's/^ //' | tr '\n' ','; }
 type_transponder() {

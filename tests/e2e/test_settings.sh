@@ -4,7 +4,6 @@
 # nor lose a file.
 source "$(dirname "$0")/lib.sh"
 ensure_display
-trap 'stop_app' EXIT
 
 u32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
 

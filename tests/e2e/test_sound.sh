@@ -5,7 +5,6 @@
 # it by comparing its samples with the WAV files the program carries.
 source "$(dirname "$0")/lib.sh"
 ensure_display
-trap 'stop_app' EXIT
 
 dir=$E2E_DIR/sound
 make_program_folder "$dir"

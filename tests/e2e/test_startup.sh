@@ -4,7 +4,6 @@
 # driver notice, and with a failing card a silent end.
 source "$(dirname "$0")/lib.sh"
 ensure_display
-trap 'stop_app' EXIT
 
 dir=$E2E_DIR/card
 make_program_folder "$dir"

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# A test run stops what it started, also when interrupted: one on its own
+# virtual screen, killed while the program runs, leaves no Xvfb, no program
+# and no Wine server of its prefix behind.
+source "$(dirname "$0")/lib.sh"
+dir=$E2E_DIR/inner
+make_program_folder "$dir"
+cat > "$dir/inner.sh" <<INNER
+source "$E2E_ROOT/tests/e2e/lib.sh" "$E2E_BIN"
+ensure_display
+echo "\$DISPLAY" > "$dir/display"
+start_app "$dir"
+wait_for 60 window_shown && echo up > "$dir/up"
+sleep 600 >/dev/null 2>&1 & at_exit kill \$!; wait \$!
+INNER
+env -u DISPLAY bash "$dir/inner.sh" & inner=$!
+at_exit kill $inner
+wait_for 90 test -e "$dir/up" || fail "the interrupted run never showed its window"
+kill -TERM $inner; wait $inner || true
+server=server-$(printf '%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+gone() {
+  ! pgrep -f "Xvfb $(cat "$dir/display") " >/dev/null && ! pgrep -f "$dir/orvalis.exe" >/dev/null &&
+    ! ls -l /proc/[0-9]*/cwd 2>/dev/null | grep -q "/$server\$"
+}
+wait_for 10 gone || fail "left running: $(pgrep -af "Xvfb $(cat "$dir/display") |$dir/orvalis.exe")"
+echo PASS
