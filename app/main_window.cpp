@@ -2,6 +2,7 @@
 // the painted buttons, clicks, the combo boxes, and start and stop of the
 // finder. Everything here runs on the main thread.
 #include "app/app.h"
+#include "calculator/calculator.h"
 #include "feedback/feedback.h"
 #include "feedback/sound_schedule.h"
 #include "transponders/transponders.h"
@@ -301,8 +302,10 @@ static void OnLeftButtonDown(HWND window) {
         ShowWindow(window, SW_MINIMIZE);
     } else if (Inside(AppState.reservedButtonRegionA) || Inside(AppState.reservedButtonRegionB)) {
         ShowNotFound();
-    } else if (Inside(AppState.mobileButtonRegion) || Inside(AppState.satCalcButtonRegion)) {
-        // The server settings and the dish calculator are not in this build yet.
+    } else if (Inside(AppState.mobileButtonRegion)) {
+        // The server settings are not in this build yet.
+    } else if (Inside(AppState.satCalcButtonRegion)) {
+        DialogBoxParamA(AppState.instance, DIALOG_TEMPLATE, AppState.mainWindow, DishDialogProc, 0);
     } else {
         // Any spot that is no button drags the window, as a caption would.
         SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);

@@ -1,0 +1,34 @@
+// The dish alignment dialog on the real main window and its 180 satellites.
+#include "app/app.h"
+#include "calculator/calculator.h"
+#include <gtest/gtest.h>
+#include <cstdio>
+
+TEST(DishDialog, OpensQuicklyWithEveryListFilledToItsEnds) {
+    DWORD start = GetTickCount();
+    HWND dialog = CreateDialogParamA(AppState.instance, DIALOG_TEMPLATE, AppState.mainWindow,
+                                     DishDialogProc, 0);
+    DWORD opened = GetTickCount() - start;
+    ASSERT_NE(dialog, nullptr);
+    ShowWindow(dialog, SW_SHOW);
+    UpdateWindow(dialog);
+    DWORD painted = GetTickCount() - start;
+    LRESULT satellites = SendMessageA(AppState.dishSatelliteCombo, CB_GETCOUNT, 0, 0);
+    printf("dish dialog, %d satellites: set-up %lu ms, with the first paint %lu ms\n",
+           (int)satellites, opened, painted);
+    EXPECT_LT(painted, 1500u);
+    const struct { HWND list; int count; const char* text; int value; } lists[] = {
+        {AppState.latitudeDegreeCombo, 181, "90\xB0s", -90},
+        {AppState.longitudeDegreeCombo, 361, "180\xB0w", -180},
+        {AppState.longitudeMinuteCombo, 60, "59'", 59}};
+    for (auto l : lists) {
+        char text[16] = "";
+        ASSERT_EQ(SendMessageA(l.list, CB_GETCOUNT, 0, 0), l.count) << l.text;
+        SendMessageA(l.list, CB_GETLBTEXT, l.count - 1, (LPARAM)text);
+        EXPECT_STREQ(text, l.text);
+        EXPECT_EQ(SendMessageA(l.list, CB_GETITEMDATA, l.count - 1, 0), l.value) << l.text;
+    }
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(ID_OK, BN_CLICKED), 0);
+    EXPECT_EQ(AppState.dialogBitmap, nullptr) << "the surface outlived OK";
+    DestroyWindow(dialog);
+}
