@@ -3,7 +3,6 @@
 # keyboard, a cleared dish box, Escape, OK, a restart. Texts read by OCR, pictures by pixels.
 source "$(dirname "$0")/lib.sh"
 ensure_display
-trap 'stop_app' EXIT
 
 dialog_at() {  # the program's visible 512 x 450 window: "X Y" on the screen
   for id in $(xdotool search --onlyvisible --class orvalis.exe 2>/dev/null); do
