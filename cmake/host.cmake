@@ -19,3 +19,32 @@ if(ORVALIS_TESTS)
   include(GoogleTest)
   gtest_discover_tests(host_tests TEST_PREFIX "host." DISCOVERY_TIMEOUT 60)
 endif()
+
+# Fuzzers: clang's libFuzzer, one per parser, over the same platform-free
+# sources. Built with clang beside the g++ tests; ctest gives each a few
+# seconds from its seeds in tests/fuzz/, scripts/fuzz as long as asked.
+find_program(FUZZ_CXX NAMES clang++ clang++-14)
+if(ORVALIS_TESTS AND FUZZ_CXX)
+  set(FUZZ_LINKED)
+  foreach(f IN LISTS HOST_SOURCES)
+    list(APPEND FUZZ_LINKED ${CMAKE_SOURCE_DIR}/${f})
+  endforeach()
+  file(GLOB_RECURSE FUZZ_HEADERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/*/*.h)
+  list(FILTER FUZZ_HEADERS EXCLUDE REGEX "/build/")
+  file(GLOB FUZZ_TARGETS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_*.cpp)
+  set(FUZZERS)
+  foreach(f IN LISTS FUZZ_TARGETS)
+    get_filename_component(name ${f} NAME_WE)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${name}
+      COMMAND ${FUZZ_CXX} -std=c++20 -g -O1 -Wall -Wextra -Werror
+              -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
+              -I${CMAKE_SOURCE_DIR} ${f} ${FUZZ_LINKED} -o ${CMAKE_BINARY_DIR}/${name}
+      DEPENDS ${f} ${FUZZ_LINKED} ${FUZZ_HEADERS}
+      COMMENT "Building fuzzer ${name}")
+    list(APPEND FUZZERS ${CMAKE_BINARY_DIR}/${name})
+    add_test(NAME fuzz.${name}
+      COMMAND ${CMAKE_SOURCE_DIR}/scripts/fuzz --no-build 6 ${name})
+    set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 120)
+  endforeach()
+  add_custom_target(fuzzers ALL DEPENDS ${FUZZERS})
+endif()
