@@ -60,6 +60,7 @@ struct AppStateRecord {
     std::atomic<uint8_t> lockSeen;
     std::atomic<float> signalToNoise;
     std::atomic<uint32_t> soundCounter;  // zeroed with the mode, under stateLock
+    std::atomic<uint8_t> meterStale;  // a paint covered the meter: the next frame is drawn whole
     uint32_t spinnerPhase;
     int spinnerStartX, spinnerStartY, spinnerEndX, spinnerEndY;
     CRITICAL_SECTION stateLock;

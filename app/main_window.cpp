@@ -77,6 +77,7 @@ static void OnPaint(HWND window) {
                  (int)strlen(SOUND_MODE_NAMES[mode]));
     SelectObject(AppState.windowDc, AppState.savedFont);
     EndPaint(window, &paint);
+    AppState.meterStale.store(1);
 }
 
 static void OnKeyDown(HWND window, WPARAM key) {

@@ -46,7 +46,25 @@ static void DrawSearchingSign(HDC dc) {
     StoreSpinner(spinner);
 }
 
-static void DrawMeterFrame() {
+// What a frame with a signal shows. Without a signal the spinner turns, so
+// every frame differs.
+struct ShownFrame {
+    uint32_t level;
+    float snr;
+    bool valid;
+};
+
+// Composes a frame and copies it to the window, unless it would only repeat
+// the frame on screen: a steady level then costs no drawing at all. A paint
+// of the window marks the meter stale, since it covers the meter with the
+// clean face.
+static void DrawMeterFrame(ShownFrame* shown) {
+    uint32_t level = AppState.signalPercent.load();
+    float snrValue = AppState.signalToNoise.load();
+    bool stale = AppState.meterStale.exchange(0);
+    if (level && !stale && shown->valid && shown->level == level && shown->snr == snrValue) return;
+    *shown = {level, snrValue, level != 0};
+
     HDC dc = AppState.memoryDc;
     CopyBaseImage(dc, AREA_X, AREA_Y, AREA_W, AREA_H);
     // The level is read afresh at each use: the poller may move on mid-frame.
@@ -80,8 +98,9 @@ DWORD WINAPI MeterThread(LPVOID) {
     AppState.meterThreadAlive.store(1);
     // The main window starts this thread only after the poller has raised its
     // flag, so a 0 here really means the poller has already gone.
+    ShownFrame shown = {};
     while (AppState.pollerAlive.load(std::memory_order_acquire)) {
-        DrawMeterFrame();
+        DrawMeterFrame(&shown);
         // A message wait, not a sleep: under Wine the frame reaches the screen
         // only at this thread's next message wait, and it should show now.
         HoldOnScreen(FRAME_MS);

@@ -17,8 +17,8 @@ void PumpMessages(int milliseconds) {
 }
 
 int main(int argc, char** argv) {
-    // "--hold FILE": another process that keeps FILE open, sharing nothing,
-    // until it is killed (the transponder editing test needs one).
+    // Helpers of the e2e tests, run as another process of the prefix.
+    // "--hold FILE": keeps FILE open, sharing nothing, until it is killed.
     if (argc == 3 && !strcmp(argv[1], "--hold")) {
         HANDLE file = CreateFileA(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) return 1;
@@ -26,6 +26,15 @@ int main(int argc, char** argv) {
         fflush(stdout);
         Sleep(INFINITE);
     }
+    // "--ping": 0 when the program's main window answers a message within 5 s.
+    if (argc == 2 && !strcmp(argv[1], "--ping")) {
+        DWORD_PTR result = 0;
+        HWND window = FindWindowA("107", "Orvalis");
+        return !(window && SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result));
+    }
+    // "--close": asks the program's main window to close, as a task manager would.
+    if (argc == 2 && !strcmp(argv[1], "--close"))
+        return !PostMessageA(FindWindowA("107", "Orvalis"), WM_CLOSE, 0, 0);
     testing::InitGoogleTest(&argc, argv);
     if (CreateMainWindow(GetModuleHandleA(nullptr))) {
         fprintf(stderr, "the main window could not be created\n");
