@@ -4,6 +4,7 @@
 #include "app/app.h"
 #include "feedback/feedback.h"
 #include "feedback/sound_schedule.h"
+#include "server/server.h"
 #include "transponders/transponders.h"
 #include "tuner/tuner.h"
 #include <shellapi.h>
@@ -299,8 +300,11 @@ static void OnLeftButtonDown(HWND window) {
         ShowWindow(window, SW_MINIMIZE);
     } else if (Inside(AppState.reservedButtonRegionA) || Inside(AppState.reservedButtonRegionB)) {
         ShowNotFound();
-    } else if (Inside(AppState.mobileButtonRegion) || Inside(AppState.satCalcButtonRegion)) {
-        // The server settings and the dish calculator are not in this build yet.
+    } else if (Inside(AppState.mobileButtonRegion)) {
+        DialogBoxParamA(AppState.instance, DIALOG_TEMPLATE, AppState.mainWindow,
+                        ServerSettingsDialogProc, 0);
+    } else if (Inside(AppState.satCalcButtonRegion)) {
+        // The dish calculator is not in this build yet.
     } else {
         // Any spot that is no button drags the window, as a caption would.
         SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
@@ -349,9 +353,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         OnLeftButtonUp();
         return 0;
     case WM_LBUTTONDBLCLK:
-        // The signal log opens here once it exists; the first click of the
-        // pair has already been handled as a press.
+        // Anywhere on the window; the first click of the pair has already
+        // been handled as a press.
         TakeMousePosition(lParam);
+        if (AppState.finderRunning.load() == 1)
+            DialogBoxParamA(AppState.instance, DIALOG_TEMPLATE, AppState.mainWindow,
+                            SignalLogDialogProc, 0);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
