@@ -149,9 +149,11 @@ static void OnSignalLogTick() {
     char record[LOG_RECORD_SIZE];
     if (sample > 0 && FormatLogRecord(record, sizeof record, now, sample)) WriteLogLine(record);
 
+    // A wide pen draws a round dot even for a line of no length, and a second
+    // without signal must leave its column empty.
     int x = AppState.graphBarWidth * (int)index;
-    Line(AppState.dialogMemoryDc, x, GraphHeight(), x,
-         GraphHeight() - GraphPixelsPerPercent(AppState.graphRowHeight) * sample);
+    int rise = GraphPixelsPerPercent(AppState.graphRowHeight) * sample;
+    if (rise > 0) Line(AppState.dialogMemoryDc, x, GraphHeight(), x, GraphHeight() - rise);
     // OR, so that labels over the graph stay readable.
     CopyGraph(SRCPAINT);
 
