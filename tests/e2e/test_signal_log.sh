@@ -6,7 +6,7 @@ source "$(dirname "$0")/lib.sh"
 ensure_display
 # No window manager under Xvfb: Wine must not wait up to 2 s for one at each close.
 x11='HKCU\Software\Wine\X11 Driver'; wine reg add "$x11" /v Managed /d N /f >/dev/null 2>&1
-trap 'chattr -i "$E2E_DIR"/*/signal_log.txt 2>/dev/null; stop_app; wine reg delete "$x11" /v Managed /f >/dev/null 2>&1; [[ -n ${big:-} ]] && kill $big' EXIT
+trap 'chattr -i "$E2E_DIR"/*/signal_log.txt 2>/dev/null; stop_app; wine reg delete "$x11" /v Managed /f >/dev/null 2>&1; stop_app; [[ -n ${big:-} ]] && kill $big' EXIT
 
 window_at() {  # "x y" of the program's visible window of size W x H
   for id in $(xdotool search --onlyvisible --class orvalis.exe 2>/dev/null); do
