@@ -12,6 +12,9 @@ constexpr int CORNER = 15;
 constexpr int ID_ADAPTER_LIST = 128, ID_PORT_FIELD = 129, ID_START_STOP = 130, ID_MODE_LIST = 131;
 constexpr int ID_CLOSE = 113;
 constexpr int MAX_ADAPTERS = 10;
+// One adapter record as the 32-bit system writes it (its lease times are 64-bit);
+// the 32-bit headers here count 640, and the 64-bit system's record is larger.
+constexpr ULONG ADAPTER_RECORD_SIZE = 648;
 constexpr DWORD LOCALHOST_ADDRESS = 0x0100007F;  // 127.0.0.1 in network byte order
 constexpr DWORD NOT_STARTED_MS = 2000;
 constexpr COLORREF LABEL_COLOUR = RGB(85, 85, 85);
@@ -51,7 +54,7 @@ void FillAdapterList(HWND combo, DWORD queryResult, const IP_ADAPTER_INFO* first
 
 void ListNetworkAdapters() {
     // One record's room first; a machine with more adapters names the size it needs.
-    ULONG size = sizeof(IP_ADAPTER_INFO);
+    ULONG size = ADAPTER_RECORD_SIZE;
     HANDLE heap = GetProcessHeap();
     auto* adapters = (IP_ADAPTER_INFO*)HeapAlloc(heap, 0, size);
     DWORD result = adapters ? GetAdaptersInfo(adapters, &size) : ERROR_NOT_ENOUGH_MEMORY;
