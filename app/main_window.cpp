@@ -5,6 +5,7 @@
 #include "calculator/calculator.h"
 #include "feedback/feedback.h"
 #include "feedback/sound_schedule.h"
+#include "server/server.h"
 #include "transponders/transponders.h"
 #include "tuner/tuner.h"
 #include <shellapi.h>
@@ -304,7 +305,8 @@ static void OnLeftButtonDown(HWND window) {
     } else if (Inside(AppState.reservedButtonRegionA) || Inside(AppState.reservedButtonRegionB)) {
         ShowNotFound();
     } else if (Inside(AppState.mobileButtonRegion)) {
-        // The server settings are not in this build yet.
+        DialogBoxParamA(AppState.instance, DIALOG_TEMPLATE, AppState.mainWindow,
+                        ServerSettingsDialogProc, 0);
     } else if (Inside(AppState.satCalcButtonRegion)) {
         DialogBoxParamA(AppState.instance, DIALOG_TEMPLATE, AppState.mainWindow, DishDialogProc, 0);
     } else {
@@ -355,9 +357,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         OnLeftButtonUp();
         return 0;
     case WM_LBUTTONDBLCLK:
-        // The signal log opens here once it exists; the first click of the
-        // pair has already been handled as a press.
+        // Anywhere on the window; the first click of the pair has already
+        // been handled as a press.
         TakeMousePosition(lParam);
+        if (AppState.finderRunning.load() == 1)
+            DialogBoxParamA(AppState.instance, DIALOG_TEMPLATE, AppState.mainWindow,
+                            SignalLogDialogProc, 0);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
