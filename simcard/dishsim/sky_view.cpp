@@ -210,7 +210,7 @@ static void DrawButtons(HDC dc) {
         Text(dc, (BUTTON_X[1] + BUTTON_W + BUTTON_X[2]) / 2, top + 6, INK, text);
     }
     SetTextAlign(dc, TA_LEFT);
-    Text(dc, 10, CLIENT_H - 36, MUTED, "Arrows: azimuth, elevation 0.1\xB0 (Shift: 1\xB0); Page Up/Down: skew");
+    Text(dc, 10, CLIENT_H - 36, MUTED, "Arrows: azimuth, elevation by 0.1\xB0 (Shift 1\xB0); PgUp/PgDn: skew");
     Text(dc, 10, CLIENT_H - 20, MUTED, "Drag in the sky or roll the wheel to turn; Esc quits.");
 }
 
