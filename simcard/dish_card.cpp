@@ -34,8 +34,13 @@ static DishLink* FindLink(DishCard* card) {
         CloseHandle(mapping);
         return nullptr;
     }
+    // Two threads may look at once: the first to get there keeps its view.
+    if (InterlockedCompareExchangePointer(reinterpret_cast<void**>(&card->link), view, nullptr) != nullptr) {
+        UnmapViewOfFile(view);
+        CloseHandle(mapping);
+        return card->link;
+    }
     card->mapping = mapping;
-    card->link = static_cast<DishLink*>(view);
     return card->link;
 }
 

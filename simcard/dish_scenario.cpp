@@ -167,7 +167,9 @@ bool ParseDishLine(char** tokens, int count, DishScenario* dish) {
 
 bool ParseDishSkyLine(const char* line, DishScenario* dish) {
     while (*line == ' ' || *line == '\t') ++line;
-    if (strncmp(line, "sky=", 4) != 0 && strncmp(line, "SKY=", 4) != 0) return false;
+    char key[5] = {};
+    for (int i = 0; i < 4 && line[i]; ++i) key[i] = char(line[i] | 0x20);  // ASCII letters to lower case
+    if (strcmp(key, "sky=") != 0) return false;
     const char* start = line + 4;
     size_t length = strlen(start);
     while (length && strchr(" \t\r\v\f", start[length - 1])) --length;

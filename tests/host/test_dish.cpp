@@ -60,7 +60,8 @@ TEST(Dish, LocksOnlyWhenEveryPartOfTheChainIsRight) {
 
     auto sky = std::make_unique<Sky>();
     for (auto [key, entries] : {std::pair{130u, "1=12302,V,27500\r\n2=11034,H,27500\r\n3=3865,R,13333\r\n"},
-                                std::pair{160u, "1=11034,H,27500\r\n"}, std::pair{192u, "1=12304,H,27500\r\n"}}) {
+                                std::pair{160u, "1=11034,H,27500\r\n"}, std::pair{192u, "1=12304,H,27500\r\n"},
+                                std::pair{2300u, "1=12302,V,27500\r\n"}}) {
         std::string file = SatelliteFile(key, entries);
         ASSERT_TRUE(AddSkySatellite(sky.get(), key, file.data(), file.size()));
     }
@@ -73,6 +74,7 @@ TEST(Dish, LocksOnlyWhenEveryPartOfTheChainIsRight) {
     ASSERT_EQ(scenario.badLines, 0u);
     const Pointing target = IdealPointing(dish);
     const Pointing neighbour = SatelliteLookAngles(Site{dish->latitude, dish->longitude}, 16.0);
+    const Pointing underground = SatelliteLookAngles(Site{dish->latitude, dish->longitude}, -130.0);
     const CardTuning high = {1, 10600, 1, 27500, 12302000, 1}, low = {0, 9750, 0, 27500, 11034000, 1};
     struct Case {
         const char* what;
@@ -90,6 +92,7 @@ TEST(Dish, LocksOnlyWhenEveryPartOfTheChainIsRight) {
         {"port B: the LNB on 19.2e", {1, 10600, 1, 27500, 12302000, 2}, target, -1},
         {"a port without an LNB", {1, 10600, 1, 27500, 12302000, 5}, target, -1},
         {"2.5 degrees high", high, {target.azimuth, target.elevation + 2.5, target.skew}, -1},
+        {"a satellite below the horizon", high, underground, -1},
         {"LNB turned across", high, {target.azimuth, target.elevation, target.skew + 90}, -1},
         {"low band on the target", low, target, 130},
         {"pointed at the neighbour: the wrong satellite", low, neighbour, 160},
