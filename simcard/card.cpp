@@ -18,11 +18,12 @@ struct SimCard {
     TunerControl tuner;
     volatile LONG references;
     Scenario scenario;
-    // What the program asked for; a virtual dish will judge these later.
+    // What the program asked for; the virtual dish judges these.
     uint32_t initialized, deviceMode, symbolRate, lnbFrequency, polarization, lnbTone, diseqc, frequency;
     // Tuned once SetFrequency succeeded; the signal's clock starts then.
     std::atomic<uint32_t> tuned;
     std::atomic<uint32_t> tunedAt;
+    DishCard dish;  // used when the scenario has a [dish] section
 };
 
 static SimCard* CardOfFilter(IBaseFilter* filter) { return reinterpret_cast<SimCard*>(filter); }
@@ -47,6 +48,7 @@ static ULONG AddCardReference(SimCard* card) { return ULONG(InterlockedIncrement
 static ULONG ReleaseCard(SimCard* card) {
     LONG left = InterlockedDecrement(&card->references);
     if (left == 0) {
+        FreeDishCard(&card->dish);
         delete card;
         InterlockedDecrement(&SimObjectCount);
     }
@@ -258,16 +260,29 @@ static HRESULT STDMETHODCALLTYPE SetFrequency(TunerControl* self, uint32_t kiloH
     return EndCall(call, S_OK, arguments);
 }
 
-// What the card receives now: nothing until a frequency has been set.
-static SignalSample CurrentSignal(SimCard* card) {
-    if (!card->tuned.load(std::memory_order_acquire)) return SignalSample{0, 0, 0.0f};
-    return SignalAt(&card->scenario, SimNow() - card->tunedAt.load());
+constexpr size_t NOTE_SIZE = 128;
+
+// What the card receives now: nothing until a frequency has been set. A dish
+// says in note where it points and what it hears; the fixed signal says nothing.
+static SignalSample CurrentSignal(SimCard* card, char* note) {
+    note[0] = 0;
+    bool tuned = card->tuned.load(std::memory_order_acquire) != 0;
+    uint64_t ms = tuned ? SimNow() - card->tunedAt.load() : 0;
+    if (card->scenario.dish.present) {
+        CardTuning tuning = {card->lnbTone,  card->lnbFrequency, card->polarization,
+                             card->symbolRate, card->frequency,  card->diseqc};
+        return DishCardSignal(&card->dish, &card->scenario.dish, &tuning, tuned, ms, note, NOTE_SIZE);
+    }
+    if (!tuned) return SignalSample{0, 0, 0.0f};
+    return SignalAt(&card->scenario, ms);
 }
 
 static HRESULT STDMETHODCALLTYPE CheckLock(TunerControl* self) {
     TunerCall call = BeginCall(self, SIM_CHECK_LOCK);
     if (Faulted(call)) return EndCall(call, E_FAIL, "");
-    return EndCall(call, CurrentSignal(call.card).lock ? S_OK : E_FAIL, "");
+    char note[NOTE_SIZE];
+    HRESULT result = CurrentSignal(call.card, note).lock ? S_OK : E_FAIL;
+    return EndCall(call, result, note);
 }
 
 static HRESULT STDMETHODCALLTYPE UpdateStatus(TunerControl* self) {
@@ -281,10 +296,11 @@ static HRESULT STDMETHODCALLTYPE GetSignalPercent(TunerControl* self, unsigned* 
     TunerCall call = BeginCall(self, SIM_GET_SIGNAL_PERCENT);
     if (!percent) return EndCall(call, E_POINTER, "null");
     if (Faulted(call)) return EndCall(call, E_FAIL, "");
-    SignalSample signal = CurrentSignal(call.card);
+    char note[NOTE_SIZE];
+    SignalSample signal = CurrentSignal(call.card, note);
     *percent = signal.lock ? unsigned(signal.level) : 0u;
-    char arguments[16];
-    snprintf(arguments, sizeof arguments, "%u", *percent);
+    char arguments[16 + NOTE_SIZE];
+    snprintf(arguments, sizeof arguments, "%u%s%s", *percent, note[0] ? " " : "", note);
     return EndCall(call, S_OK, arguments);
 }
 
@@ -292,7 +308,8 @@ static HRESULT STDMETHODCALLTYPE GetSignalToNoise(TunerControl* self, float* snr
     TunerCall call = BeginCall(self, SIM_GET_SIGNAL_TO_NOISE);
     if (!snr) return EndCall(call, E_POINTER, "null");
     if (Faulted(call)) return EndCall(call, E_FAIL, "");
-    *snr = CurrentSignal(call.card).snr;
+    char note[NOTE_SIZE];
+    *snr = CurrentSignal(call.card, note).snr;
     char arguments[32];
     snprintf(arguments, sizeof arguments, "%.2f", double(*snr));
     return EndCall(call, S_OK, arguments);
@@ -394,6 +411,7 @@ HRESULT CreateSimCard(REFIID iid, void** object) {
     card->references = 1;
     card->diseqc = 0xFFFFFFFF;
     LoadScenario(&card->scenario);
+    if (card->scenario.dish.present) LoadDishCard(&card->scenario.dish, &card->dish);
     InterlockedIncrement(&SimObjectCount);
     HRESULT result = QueryCard(card, iid, object);
     ReleaseCard(card);  // the caller's reference is the one QueryCard took

@@ -1,6 +1,7 @@
 // The scenario text and the signal it describes. Kept free of the platform so
 // the host tests can take it apart.
 #include "simcard/scenario.h"
+#include "simcard/scenario_words.h"
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -22,13 +23,13 @@ static const char* const METHOD_NAMES[SIM_METHOD_COUNT] = {
     "UpdateStatus",  "GetSignalToNoise", "SetFrequency", "GetSignalPercent",
 };
 
-enum Section { SECTION_NONE, SECTION_SIGNAL, SECTION_FAULTS, SECTION_OTHER };
+enum Section { SECTION_NONE, SECTION_SIGNAL, SECTION_FAULTS, SECTION_DISH, SECTION_OTHER };
 
 constexpr int MAX_TOKENS = 16;
 
 static char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
-static bool SameWord(const char* a, const char* b) {
+bool SameWord(const char* a, const char* b) {
     while (*a && LowerAscii(*a) == LowerAscii(*b)) {
         ++a;
         ++b;
@@ -46,8 +47,7 @@ int FindSimMethod(const char* name) {
     return -1;
 }
 
-// A whole token as a decimal integer within [min, max].
-static bool ParseInteger(const char* text, long long min, long long max, long long* value) {
+bool ParseInteger(const char* text, long long min, long long max, long long* value) {
     if (!*text) return false;
     char* end = nullptr;
     long long v = strtoll(text, &end, 10);
@@ -56,18 +56,24 @@ static bool ParseInteger(const char* text, long long min, long long max, long lo
     return true;
 }
 
-static bool ParseReal(const char* text, float* value) {
+bool ParseNumber(const char* text, double min, double max, double* value) {
     if (!*text) return false;
     char* end = nullptr;
     double v = strtod(text, &end);
-    if (*end || !std::isfinite(v) || std::fabs(v) > 1e6) return false;
+    if (*end || !std::isfinite(v) || v < min || v > max) return false;
+    *value = v;
+    return true;
+}
+
+static bool ParseReal(const char* text, float* value) {
+    double v;
+    if (!ParseNumber(text, -1e6, 1e6, &v)) return false;
     *value = float(v);
     return true;
 }
 
-// "a" or "a..b"; a single value gives b = a. Splitting at ".." first keeps
-// "2..12" from being read as "2." and ".12".
-static bool SplitRange(const char* text, char* first, char* second, size_t size, bool* isRange) {
+// Splitting at ".." first keeps "2..12" from being read as "2." and ".12".
+bool SplitRange(const char* text, char* first, char* second, size_t size, bool* isRange) {
     const char* dots = strstr(text, "..");
     size_t length = dots ? size_t(dots - text) : strlen(text);
     if (length >= size) return false;
@@ -97,8 +103,7 @@ static bool ParseSnrRange(const char* text, float* from, float* to, bool* isRang
     return ParseReal(a, from) && ParseReal(b, to);
 }
 
-// Splits "key=value" in place; false when there is no '='.
-static bool SplitKey(char* token, char** value) {
+bool SplitKey(char* token, char** value) {
     char* equals = strchr(token, '=');
     if (!equals) return false;
     *equals = 0;
@@ -178,6 +183,7 @@ static bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == 
 
 // One line, already copied and cut at its comment. False: a bad line.
 static bool ParseLine(char* line, Section* section, Scenario* scenario) {
+    if (*section == SECTION_DISH && ParseDishSkyLine(line, &scenario->dish)) return true;
     char* tokens[MAX_TOKENS];
     int count = 0;
     for (char* p = line; *p;) {
@@ -198,12 +204,15 @@ static bool ParseLine(char* line, Section* section, Scenario* scenario) {
         const char* name = tokens[0] + 1;
         *section = SameWord(name, "signal")   ? SECTION_SIGNAL
                    : SameWord(name, "faults") ? SECTION_FAULTS
+                   : SameWord(name, "dish")   ? SECTION_DISH
                                               : SECTION_OTHER;
+        if (*section == SECTION_DISH && !scenario->dish.present) DefaultDish(&scenario->dish);
         return true;
     }
     switch (*section) {
     case SECTION_SIGNAL: return ParseSignalLine(tokens, count, scenario);
     case SECTION_FAULTS: return ParseFaultLine(tokens, count, scenario);
+    case SECTION_DISH: return ParseDishLine(tokens, count, &scenario->dish);
     case SECTION_OTHER: return true;
     case SECTION_NONE: break;
     }

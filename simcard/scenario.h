@@ -4,6 +4,7 @@
 // nothing here touches the platform, so it is tested on the host.
 #include <cstddef>
 #include <cstdint>
+#include "simcard/dish_scenario.h"
 
 // The tuner calls a scenario can make fail or slow down.
 enum SimMethod {
@@ -47,6 +48,7 @@ struct Scenario {
     uint32_t badLines;     // lines that were skipped as malformed
     uint32_t firstBadLine; // 1-based number of the first of them, 0 when none
     uint8_t defaultSignal; // the text had no signal lines: the built-in signal is used
+    DishScenario dish;     // present: a virtual dish decides the signal, not the lines above
 };
 
 // What the card reports at one moment.

@@ -9,6 +9,8 @@
 #include <unknwn.h>
 #include <strmif.h>
 #include <cstdint>
+#include "simcard/dish_link.h"
+#include "simcard/dish_signal.h"
 #include "simcard/scenario.h"
 #include "tuner/tuner_control.h"
 
@@ -37,3 +39,21 @@ void SimFilePath(const char* variable, const char* defaultName, char* path, DWOR
 
 // A new card with its scenario loaded, one reference held by the caller.
 HRESULT CreateSimCard(REFIID iid, void** object);
+
+// The virtual dish of a card whose scenario has a [dish] section.
+struct DishCard {
+    Sky* sky;         // its satellites, read once when the card is made
+    Pointing start;   // right on the dish's own satellite: where no line says otherwise
+    HANDLE mapping;   // the live pointing of dishsim.exe, once it has been found
+    DishLink* link;
+};
+
+// Reads the sky and logs a "Dish" line; the card works without a sky too,
+// it then hears nothing.
+void LoadDishCard(const DishScenario* dish, DishCard* card);
+void FreeDishCard(DishCard* card);
+
+// The signal the dish gives now; note gets the pointing and what was heard
+// for the call log ("az=... el=... skew=... sat=... cn=... [live]").
+SignalSample DishCardSignal(DishCard* card, const DishScenario* dish, const CardTuning* tuning, bool tuned,
+                            uint64_t msSinceTuning, char* note, size_t noteSize);
