@@ -15,7 +15,7 @@ static Vec3 Cross(Vec3 a, Vec3 b) {
 }
 static Vec3 Unit(Vec3 a) { return Scale(a, 1.0 / std::sqrt(Dot(a, a))); }
 
-double SatelliteLongitude(uint32_t key) {
+double OrbitLongitude(uint32_t key) {
     return key <= 1800 ? key / 10.0 : (double(key) - 3600) / 10.0;
 }
 

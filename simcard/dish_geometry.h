@@ -16,7 +16,7 @@ struct Site {
 };
 
 // Degrees east, -180..180, of a position key (tenths eastwards, 0..3599).
-double SatelliteLongitude(uint32_t key);
+double OrbitLongitude(uint32_t key);
 
 // The unit vector from the site to the satellite.
 Vec3 SatelliteDirection(Site site, double satelliteLongitude);

@@ -39,7 +39,7 @@ static double BeamGainDb(double offAxis, double beamwidth) {
 
 Pointing IdealPointing(const DishScenario* dish) {
     Site site = {dish->latitude, dish->longitude};
-    return SatelliteLookAngles(site, SatelliteLongitude(dish->lnbs[0].satelliteKey));
+    return SatelliteLookAngles(site, OrbitLongitude(dish->lnbs[0].satelliteKey));
 }
 
 static uint32_t Intermediate(uint32_t frequencyKhz, uint32_t oscillatorMhz) {
@@ -91,8 +91,8 @@ DishSignal DishSignalAt(const DishScenario* dish, const Sky* sky, const CardTuni
     // The other feeds sit beside the focus, each set up for its satellite
     // while the first one looks at the dish's own.
     Site site = {dish->latitude, dish->longitude};
-    double mainLongitude = SatelliteLongitude(dish->lnbs[0].satelliteKey);
-    double ownLongitude = SatelliteLongitude(lnb->satelliteKey);
+    double mainLongitude = OrbitLongitude(dish->lnbs[0].satelliteKey);
+    double ownLongitude = OrbitLongitude(lnb->satelliteKey);
     Vec3 mainDirection = SatelliteDirection(site, mainLongitude);
     Vec3 ownDirection = SatelliteDirection(site, ownLongitude);
     Vec3 beam = RotateLike(PointingDirection(pointing.azimuth, pointing.elevation), mainDirection, ownDirection);
@@ -101,7 +101,7 @@ DishSignal DishSignalAt(const DishScenario* dish, const Sky* sky, const CardTuni
 
     for (uint32_t s = 0; s < sky->satelliteCount; ++s) {
         const SkySatellite* satellite = &sky->satellites[s];
-        double longitude = SatelliteLongitude(satellite->key);
+        double longitude = OrbitLongitude(satellite->key);
         Vec3 direction = SatelliteDirection(site, longitude);
         if (direction.z <= 0) continue;  // below the horizon
         double offAxis = AngleBetween(beam, direction);

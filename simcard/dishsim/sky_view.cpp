@@ -115,7 +115,7 @@ static void DrawSatellites(HDC dc, Site site) {
     uint32_t targetKey = DishSim.scenario.dish.lnbs[0].satelliteKey;
     for (uint32_t i = 0; i < DishSim.sky->satelliteCount; ++i) {
         uint32_t key = DishSim.sky->satellites[i].key;
-        Pointing at = SatelliteLookAngles(site, SatelliteLongitude(key));
+        Pointing at = SatelliteLookAngles(site, OrbitLongitude(key));
         POINT p = SkyViewPoint(at.azimuth, at.elevation);
         if (!Inside(p) || key == targetKey) continue;
         Fill(dc, RECT{p.x - 2, p.y - 2, p.x + 3, p.y + 3}, STAR);
@@ -133,7 +133,7 @@ static void DrawSatellites(HDC dc, Site site) {
     Text(dc, t.x + 10, t.y + 6, TARGET, text);
     const HeardReport& heard = DishSim.heard;
     if (heard.count && heard.lock && heard.satelliteKey >= 0) {
-        Pointing at = SatelliteLookAngles(site, SatelliteLongitude(uint32_t(heard.satelliteKey)));
+        Pointing at = SatelliteLookAngles(site, OrbitLongitude(uint32_t(heard.satelliteKey)));
         Ring(dc, SkyViewPoint(at.azimuth, at.elevation), 11, 11, HEARD, 2);
     }
 }

@@ -6,7 +6,6 @@
 # call log, which gives the pointing of every poll, and by the meter.
 source "$(dirname "$0")/lib.sh"
 ensure_display
-trap 'stop_app' EXIT
 
 dir=$E2E_DIR/run
 log=$dir/simcard.log

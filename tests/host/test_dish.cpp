@@ -1,5 +1,6 @@
 // The virtual dish: its geometry against the calculator's formulas, its beam,
 // and a receiver that locks only when everything a real one needs is right.
+#include "calculator/look_angles.h"
 #include "simcard/dish_signal.h"
 #include "simcard/scenario.h"
 #include <gtest/gtest.h>
@@ -13,24 +14,16 @@ namespace {
 
 constexpr double RAD = 3.1415926535 / 180;
 
-// The calculator's look angles (latitude B, user longitude L, satellite S).
-// When the calculator is in, these two call ElevationAngle and AzimuthAngle.
-double CalculatorElevation(double B, double L, double S) {
-    double a = B * RAD, d = (L - S) * RAD;
-    return std::atan((std::cos(a) * std::cos(d) - 0.151) / std::sqrt(1 - std::pow(std::cos(a) * std::cos(d), 2))) / RAD;
-}
-double CalculatorAzimuth(double B, double L, double S) {
-    double A = std::atan(std::tan((L - S) * RAD) / std::sin(B * RAD)) / RAD;
-    double azimuth = B >= 0 ? 180 + A : 360 + A;
-    return azimuth > 360 ? azimuth - 360 : azimuth;
-}
+// The program's own calculator (latitude B, user longitude L, satellite S).
+double CalculatorElevation(double B, double L, double S) { return ElevationAt(B, L, S); }
+double CalculatorAzimuth(double B, double L, double S) { return AzimuthAt(B, L, S); }
 
 TEST(Dish, LookAnglesAgreeWithTheCalculatorOnAGrid) {
     int compared = 0;
     for (double latitude : {-62.0, -33.5, -8.25, 9.5, 35.0, 48.15, 71.0})
         for (double longitude : {-122.0, -15.5, 0.0, 17.1167, 101.0})
             for (uint32_t key : {0u, 130u, 192u, 282u, 1000u, 1600u, 2900u, 3300u}) {
-                double S = SatelliteLongitude(key);
+                double S = SatelliteLongitude((int32_t)key);  // whole degrees, as the calculator takes them
                 double d = std::remainder(longitude - S, 360.0);
                 double elevation = CalculatorElevation(latitude, longitude, S);
                 if (std::fabs(d) >= 89 || elevation < 0) continue;
