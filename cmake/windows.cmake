@@ -51,3 +51,8 @@ if(ORVALIS_TESTS AND CMAKE_CROSSCOMPILING_EMULATOR)
     set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 600 RESOURCE_LOCK wineprefix)
   endforeach()
 endif()
+
+# The benchmark's yardstick: a minimal painted Win32 window (scripts/bench).
+add_executable(minimal_window WIN32 tools/bench/minimal_window.cpp)
+target_compile_options(minimal_window PRIVATE ${OUR_WARNINGS})
+target_link_options(minimal_window PRIVATE ${STATIC_LINK})

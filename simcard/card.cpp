@@ -195,12 +195,22 @@ struct TunerCall {
 
 static TunerCall BeginCall(TunerControl* self, SimMethod method) {
     TunerCall call = {CardOfTuner(self), method, SimNow()};
+    SimProbe(call.ms);
     uint32_t latency = call.card->scenario.latencyMs[method];
     if (latency) Sleep(latency);
     return call;
 }
 
-static bool Faulted(const TunerCall& call) { return call.card->scenario.fail[call.method] != 0; }
+// What the call answers instead of doing its work: E_FAIL when the scenario
+// makes it fail, RPC_E_DISCONNECTED for every call once the card has vanished
+// (the scenario's vanish time after tuning), 0 when it goes ahead.
+static HRESULT Refusal(const TunerCall& call) {
+    SimCard* card = call.card;
+    uint32_t vanish = card->scenario.vanishMs;
+    if (vanish && card->tuned.load(std::memory_order_acquire) && call.ms - card->tunedAt.load() >= vanish)
+        return RPC_E_DISCONNECTED;
+    return card->scenario.fail[call.method] ? E_FAIL : S_OK;
+}
 
 // "<Method>[ <arguments>][ slow=<ms>] -> 0x<result>"
 static HRESULT EndCall(const TunerCall& call, HRESULT result, const char* arguments) {
@@ -217,7 +227,7 @@ static HRESULT SetValue(TunerControl* self, SimMethod method, uint32_t value, ui
     TunerCall call = BeginCall(self, method);
     char arguments[16];
     snprintf(arguments, sizeof arguments, "%lu", (unsigned long)value);
-    if (Faulted(call)) return EndCall(call, E_FAIL, arguments);
+    if (HRESULT refused = Refusal(call)) return EndCall(call, refused, arguments);
     call.card->*field = value;
     return EndCall(call, S_OK, arguments);
 }
@@ -243,7 +253,7 @@ static HRESULT STDMETHODCALLTYPE SetDiseqc(TunerControl* self, uint32_t diseqc) 
 
 static HRESULT STDMETHODCALLTYPE Initialize(TunerControl* self) {
     TunerCall call = BeginCall(self, SIM_INITIALIZE);
-    if (Faulted(call)) return EndCall(call, E_FAIL, "");
+    if (HRESULT refused = Refusal(call)) return EndCall(call, refused, "");
     call.card->initialized = 1;
     return EndCall(call, S_OK, "");
 }
@@ -253,7 +263,7 @@ static HRESULT STDMETHODCALLTYPE SetFrequency(TunerControl* self, uint32_t kiloH
     TunerCall call = BeginCall(self, SIM_SET_FREQUENCY);
     char arguments[16];
     snprintf(arguments, sizeof arguments, "%lu", (unsigned long)kiloHertz);
-    if (Faulted(call)) return EndCall(call, E_FAIL, arguments);
+    if (HRESULT refused = Refusal(call)) return EndCall(call, refused, arguments);
     call.card->frequency = kiloHertz;
     call.card->tunedAt.store(SimNow());
     call.card->tuned.store(1, std::memory_order_release);
@@ -279,7 +289,7 @@ static SignalSample CurrentSignal(SimCard* card, char* note) {
 
 static HRESULT STDMETHODCALLTYPE CheckLock(TunerControl* self) {
     TunerCall call = BeginCall(self, SIM_CHECK_LOCK);
-    if (Faulted(call)) return EndCall(call, E_FAIL, "");
+    if (HRESULT refused = Refusal(call)) return EndCall(call, refused, "");
     char note[NOTE_SIZE];
     HRESULT result = CurrentSignal(call.card, note).lock ? S_OK : E_FAIL;
     return EndCall(call, result, note);
@@ -287,7 +297,7 @@ static HRESULT STDMETHODCALLTYPE CheckLock(TunerControl* self) {
 
 static HRESULT STDMETHODCALLTYPE UpdateStatus(TunerControl* self) {
     TunerCall call = BeginCall(self, SIM_UPDATE_STATUS);
-    return EndCall(call, Faulted(call) ? E_FAIL : S_OK, "");
+    return EndCall(call, Refusal(call), "");
 }
 
 // The level as the card reports it: 0 without a lock, otherwise whatever the
@@ -295,7 +305,7 @@ static HRESULT STDMETHODCALLTYPE UpdateStatus(TunerControl* self) {
 static HRESULT STDMETHODCALLTYPE GetSignalPercent(TunerControl* self, unsigned* percent) {
     TunerCall call = BeginCall(self, SIM_GET_SIGNAL_PERCENT);
     if (!percent) return EndCall(call, E_POINTER, "null");
-    if (Faulted(call)) return EndCall(call, E_FAIL, "");
+    if (HRESULT refused = Refusal(call)) return EndCall(call, refused, "");
     char note[NOTE_SIZE];
     SignalSample signal = CurrentSignal(call.card, note);
     *percent = signal.lock ? unsigned(signal.level) : 0u;
@@ -307,7 +317,7 @@ static HRESULT STDMETHODCALLTYPE GetSignalPercent(TunerControl* self, unsigned* 
 static HRESULT STDMETHODCALLTYPE GetSignalToNoise(TunerControl* self, float* snr) {
     TunerCall call = BeginCall(self, SIM_GET_SIGNAL_TO_NOISE);
     if (!snr) return EndCall(call, E_POINTER, "null");
-    if (Faulted(call)) return EndCall(call, E_FAIL, "");
+    if (HRESULT refused = Refusal(call)) return EndCall(call, refused, "");
     char note[NOTE_SIZE];
     *snr = CurrentSignal(call.card, note).snr;
     char arguments[32];

@@ -159,7 +159,7 @@ static bool ParseSignalLine(char** tokens, int count, Scenario* scenario) {
     return true;
 }
 
-// fail=<Method>, latency=<Method>:<ms>
+// fail=<Method>, latency=<Method>:<ms>, vanish=<ms>
 static bool ParseFaultLine(char** tokens, int count, Scenario* scenario) {
     char* value;
     if (count != 1 || !SplitKey(tokens[0], &value)) return false;
@@ -175,6 +175,10 @@ static bool ParseFaultLine(char** tokens, int count, Scenario* scenario) {
         long long ms;
         if (method < 0 || !ParseInteger(colon + 1, 0, SCENARIO_MAX_LATENCY_MS, &ms)) return false;
         scenario->latencyMs[method] = uint32_t(ms);
+    } else if (SameWord(tokens[0], "vanish")) {
+        long long ms;
+        if (!ParseInteger(value, 1, SCENARIO_MAX_DURATION_MS, &ms)) return false;
+        scenario->vanishMs = uint32_t(ms);
     }
     return true;
 }

@@ -30,6 +30,10 @@ uint32_t SimNow();
 // ms is taken by the caller, at the start of the call.
 void SimLog(uint32_t ms, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// With SIMCARD_PROBE_MS set: a "Probe" line with the process's memory,
+// handles and GDI objects, at most once per that many ms.
+void SimProbe(uint32_t ms);
+
 // A GUID as the registry writes it: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
 constexpr int GUID_TEXT_SIZE = 39;
 void FormatGuid(const GUID& guid, char* text);

@@ -100,7 +100,7 @@ type_transponder "11778 V 27500"
 press_red
 wait_for 20 bash -c "xdotool search --onlyvisible --name '^Error$' >/dev/null 2>&1" || fail "no Error box"
 grep -q " SetDiseqc" "$dir/simcard.log" && fail "went on after SetFrequency failed"
-xdotool key --window "$(xdotool search --onlyvisible --name '^Error$' | head -1)" Return
+xdotool key Return  # the box has the focus
 wait_exit 30
 [[ $EXIT_CODE == 0 ]] || fail "exit code $EXIT_CODE after the Error box"
 [[ $(stat -c %s "$dir/orv.dat") == 256 ]] || fail "settings not saved"
