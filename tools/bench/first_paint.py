@@ -6,32 +6,16 @@ Starts COMMAND, looks every few ms for a visible window titled NAME, and
 reads the pixel at its centre until it is no longer the desktop's colour.
 Prints the milliseconds; leaves the program running (the caller ends it).
 """
-import ctypes
 import subprocess
 import sys
 import time
 
-x11 = ctypes.CDLL("libX11.so.6")
-x11.XOpenDisplay.restype = ctypes.c_void_p
-x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-x11.XDefaultRootWindow.restype = ctypes.c_ulong
-x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-x11.XGetImage.restype = ctypes.c_void_p
-x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
-                          ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
-x11.XGetPixel.restype = ctypes.c_ulong
-x11.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
+from xscreen import grab
 
 
 def main():
     name, command = sys.argv[1], sys.argv[2:]
-    display = x11.XOpenDisplay(None)
-    root = x11.XDefaultRootWindow(display)
-
-    def pixel(x, y):
-        return x11.XGetPixel(x11.XGetImage(display, root, x, y, 1, 1, 0xFFFFFFFF, 2), 0, 0)
-
-    desktop = pixel(0, 0)
+    desktop = grab(0, 0, 1, 1)
     started = time.monotonic()
     subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     centre = None
@@ -43,7 +27,7 @@ def main():
             v = dict(line.split("=", 1) for line in found.splitlines() if "=" in line)
             if "X" in v:
                 centre = (int(v["X"]) + int(v["WIDTH"]) // 2, int(v["Y"]) + int(v["HEIGHT"]) // 2)
-        if centre and pixel(*centre) != desktop:
+        if centre and grab(*centre, 1, 1) != desktop:
             print(round((time.monotonic() - started) * 1000))
             return 0
         time.sleep(0.005)

@@ -11,52 +11,22 @@ the level.
 usage: meter_latency.py LOG X Y W H COUNT   (screen rectangle of the meter)
 Prints "median_ms p95_ms n" on one line.
 """
-import ctypes
 import os
 import re
 import sys
 import time
 
-x11 = ctypes.CDLL("libX11.so.6")
-x11.XOpenDisplay.restype = ctypes.c_void_p
-x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-x11.XDefaultRootWindow.restype = ctypes.c_ulong
-x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-x11.XGetImage.restype = ctypes.c_void_p
-x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
-                          ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
-
-
-class XImage(ctypes.Structure):
-    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
-                ("format", ctypes.c_int), ("data", ctypes.c_void_p), ("byte_order", ctypes.c_int),
-                ("bitmap_unit", ctypes.c_int), ("bitmap_bit_order", ctypes.c_int),
-                ("bitmap_pad", ctypes.c_int), ("depth", ctypes.c_int),
-                ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int),
-                ("red_mask", ctypes.c_ulong), ("green_mask", ctypes.c_ulong),
-                ("blue_mask", ctypes.c_ulong), ("obdata", ctypes.c_void_p),
-                ("create_image", ctypes.c_void_p), ("destroy_image", ctypes.c_void_p)]
+from xscreen import grab
 
 
 def main():
     log, x, y, w, h, count = sys.argv[1], *map(int, sys.argv[2:7])
-    display = x11.XOpenDisplay(None)
-    root = x11.XDefaultRootWindow(display)
-    destroy = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p)
-
-    def grab():
-        image = x11.XGetImage(display, root, x, y, w, h, 0xFFFFFFFF, 2)  # ZPixmap
-        ximage = XImage.from_address(image)
-        data = ctypes.string_at(ximage.data, ximage.bytes_per_line * h)
-        destroy(ximage.destroy_image)(image)
-        return data
-
     pattern = re.compile(rb"GetSignalPercent (\d+)")
     handle = open(log, "rb")
     handle.seek(0, os.SEEK_END)
     level = None
     changed_at = None
-    picture = grab()
+    picture = grab(x, y, w, h)
     samples = []
     deadline = time.monotonic() + 30 + count * 10
     while len(samples) < count and time.monotonic() < deadline:
@@ -66,7 +36,7 @@ def main():
                 changed_at = time.monotonic()
                 before = picture
             level = value
-        picture = grab()
+        picture = grab(x, y, w, h)
         if changed_at is not None and picture != before:
             samples.append((time.monotonic() - changed_at) * 1000)
             changed_at = None
