@@ -1,6 +1,7 @@
 // The program's own framed dialog for every short message that needs an
 // answer: About, the user guide, transponder results, the driver notice.
 #include "app/app.h"
+#include "version.h"
 #include <cstdio>
 
 constexpr int DIALOG_WIDTH = 512;
@@ -12,6 +13,7 @@ constexpr int FIRST_TWO_BUTTON_KIND = 100;
 
 static const char ABOUT_TEXT[] =
     "Orvalis - satellite dish pointing tool\r\n"
+    "Version " ORVALIS_VERSION "\r\n"
     "Signal meter, spoken level and look-angle calculator.";
 static const char GUIDE_TEXT[] = "The User Guide is available online at\r\n";
 

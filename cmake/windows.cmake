@@ -4,18 +4,23 @@ set(WIN_LIBS strmiids comctl32 ole32 oleaut32 uuid winmm shell32 shlwapi iphlpap
 # Everything linked in statically: the program needs no DLL but the system's own.
 set(STATIC_LINK -static -static-libgcc -static-libstdc++)
 
+set(GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(resources/version.h.in ${GENERATED_DIR}/version.h @ONLY)
+configure_file(resources/orvalis.manifest.in ${GENERATED_DIR}/orvalis.manifest @ONLY)
+
 add_library(orvresources OBJECT resources/orvalis.rc)
-target_include_directories(orvresources PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+target_include_directories(orvresources PRIVATE ${CMAKE_SOURCE_DIR}/resources ${GENERATED_DIR})
 file(GLOB SOUND_CLIPS ${CMAKE_SOURCE_DIR}/resources/sounds/*.wav)
 set_property(SOURCE resources/orvalis.rc APPEND PROPERTY OBJECT_DEPENDS
-  ${CMAKE_SOURCE_DIR}/resources/skin.jpg ${CMAKE_SOURCE_DIR}/resources/orvalis.ico ${SOUND_CLIPS})
+  ${CMAKE_SOURCE_DIR}/resources/skin.jpg ${CMAKE_SOURCE_DIR}/resources/orvalis.ico ${SOUND_CLIPS}
+  ${GENERATED_DIR}/version.h ${GENERATED_DIR}/orvalis.manifest)
 
 file(GLOB ORV_WIN_SOURCES CONFIGURE_DEPENDS
   app/*.cpp tuner/*.cpp transponders/*.cpp feedback/*.cpp calculator/*.cpp server/*.cpp)
 list(REMOVE_ITEM ORV_WIN_SOURCES ${CMAKE_SOURCE_DIR}/app/main.cpp)
 
 add_library(orvlib STATIC ${ORV_WIN_SOURCES})
-target_include_directories(orvlib PUBLIC ${CMAKE_SOURCE_DIR})
+target_include_directories(orvlib PUBLIC ${CMAKE_SOURCE_DIR} ${GENERATED_DIR})
 target_compile_definitions(orvlib PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 target_compile_options(orvlib PRIVATE ${OUR_WARNINGS})
 target_link_libraries(orvlib PUBLIC ${WIN_LIBS})

@@ -3,7 +3,9 @@
 //   dishsim.exe [/az=<deg>] [/el=<deg>] [/skew=<deg>]
 //
 // The dish is the [dish] section of the scenario named by SIMCARD_SCENARIO,
-// the file the card reads too; without one, the card's default dish.
+// the file the card reads too, or else of simcard.ini beside this program,
+// where the card finds it when both sit beside orvalis.exe (an installed
+// practice set); without either, the card's default dish.
 #include "simcard/dishsim/dishsim.h"
 #include "simcard/sky_folder.h"
 #include <cmath>
@@ -23,6 +25,16 @@ constexpr int GAP = 8;  // between Orvalis and this window
 static void ReadScenario() {
     char path[MAX_PATH];
     DWORD length = GetEnvironmentVariableA("SIMCARD_SCENARIO", path, sizeof path);
+    if (length == 0) {
+        length = GetModuleFileNameA(nullptr, path, sizeof path);
+        char* slash = length < sizeof path ? strrchr(path, '\\') : nullptr;
+        if (slash && size_t(slash + 1 - path) + sizeof "simcard.ini" <= sizeof path) {
+            strcpy(slash + 1, "simcard.ini");
+            length = DWORD(strlen(path));
+        } else {
+            length = 0;
+        }
+    }
     char* text = static_cast<char*>(calloc(1, SCENARIO_FILE_MAX + 1));
     HANDLE file = length > 0 && length < sizeof path
                       ? CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The downloads of scripts/package: the 64-bit MSI in a fresh prefix, run from its shortcut on the
+# practice card, upgraded and removed keeping the user's files, a driver's registration left alone;
+# the 32-bit MSI and the zip as files.
+source "$(dirname "$0")/lib.sh"
+ensure_display
+version=$(head -n1 "$E2E_ROOT/VERSION") pkg=$E2E_ROOT/build/package next=$E2E_DIR/next
+[[ -f $pkg/orvalis-$version-x64.msi ]] || fail "no packages: run scripts/package"
+server='HKCR\CLSID\{E82536A0-94DA-11D2-A463-00A0C95D308D}\InprocServer32'
+# No winemenubuilder: it would put the shortcuts into this machine's own menus, and hold the exe for its icon.
+export WINEPREFIX=$E2E_ROOT/build/wineprefix-package WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+rm -rf "$WINEPREFIX" "$E2E_DIR"; mkdir -p "$E2E_DIR"
+wineboot -i >/dev/null 2>&1; wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+msi() { local t0; t0=$(date +%s%N); wine msiexec "$1" "$(winpath "$2")" /qn || fail "msiexec $1 $2"
+  note "msiexec $1 $(basename "$2") ($(( $(stat -c %s "$2") / 1024 )) KiB): $(( ($(date +%s%N) - t0) / 1000000 )) ms"; }
+registered() { wine reg query "$server" /ve 2>/dev/null | grep -o '[A-Z]:\\.*' | tr -d '\r'; }
+product() { wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$(msiinfo export "$1" Property | awk '$1 == "ProductCode" {print $2}' | tr -d '\r')" /v DisplayVersion 2>/dev/null | awk '/DisplayVersion/ {print $3}' | tr -d '\r'; }
+file_version() { /usr/bin/python3 -c 'import pefile, sys; pe = pefile.PE(sys.argv[1]); print(*[t.entries[b"ProductName"].decode() + " " + t.entries[b"FileVersion"].decode() for i in pe.FileInfo[0] if i.Key == b"StringFileInfo" for t in i.StringTable])' "$1"; }
+
+msi /i "$pkg/orvalis-$version-x64.msi"
+lnk=$(find "$WINEPREFIX/drive_c/users" -path '*/Start Menu/Programs/Orvalis/Orvalis.lnk')
+exe=$(winepath -u "$(strings -a "$lnk" | grep -m1 -i '^C:.*\\orvalis\.exe$')" 2>/dev/null) && dir=$(dirname "$exe")
+[[ $dir == */AppData/Local/Programs/Orvalis && -f $dir/Transponders/0130.ini && -f $dir/user-guide.html ]] || fail "installed as: $(ls "$dir")"
+[[ $(registered) == "$(winepath -w "$dir/simcard.dll" 2>/dev/null)" ]] || fail "practice card registered as '$(registered)'"
+[[ $(product "$pkg/orvalis-$version-x64.msi") == "$version" && $(file_version "$exe") == "Orvalis $version" ]] || fail "no uninstall entry or file version $version"
+
+# The shortcut's target on the practice card: About, then the finder on the practice dish.
+start_app "$dir"
+wait_for 60 log_has "$dir/simcard.log" "Dish sky=.*satellites=1[0-9][0-9] " || fail "the practice card sees no sky: $(grep Dish "$dir/simcard.log")"
+wait_for 30 window_shown || fail "no window"
+sleep 1; read -r ox oy < <(window_origin); click 257 477; sleep 1; screenshot "$E2E_DIR/about.png"
+convert "$E2E_DIR/about.png" -crop "512x196+$ox+$((oy + 160))" +repage -resize 200% "$E2E_DIR/about-text.png"
+tesseract "$E2E_DIR/about-text.png" - 2>/dev/null | grep -q "Version $version" || fail "About does not say Version $version"
+click 256 324; sleep 0.5; click 40 210; sleep 0.7; xdotool key Down Return; sleep 0.5
+click 300 300; xdotool key End $(printf 'BackSpace %.0s' $(seq 30)); xdotool type --delay 20 "12302 V 27500"; click 375 214
+wait_for 20 log_has "$dir/simcard.log" "CheckLock az=173.500 el=30.600" || fail "the finder did not poll the practice dish"
+click 370 57; wait_exit 30  # the close button, while the finder runs
+[[ $EXIT_CODE == 0 && $(stat -c %s "$dir/orv.dat") == 256 ]] || fail "no orv.dat beside the installed program"
+
+# An upgrade and an uninstall keep the user's files byte for byte.
+printf '1=10719,V,27500\r\n' >> "$dir/Transponders/0130.ini"; echo "session" > "$dir/signal_log.txt"
+md5sum "$dir/orv.dat" "$dir/Transponders/0130.ini" "$dir/signal_log.txt" > "$E2E_DIR/mine.md5"
+"$E2E_ROOT/scripts/package" --no-build --version 99.0.0 --output "$next" >/dev/null && msi /i "$next/orvalis-99.0.0-x64.msi"
+md5sum --quiet -c "$E2E_DIR/mine.md5" || fail "the upgrade changed the user's files"
+[[ $(product "$next/orvalis-99.0.0-x64.msi") == 99.0.0 && -z $(product "$pkg/orvalis-$version-x64.msi") && -f $exe ]] || fail "not upgraded"
+[[ $(registered) == *'\simcard.dll' ]] || fail "the upgrade lost the practice card"
+msi /x "$next/orvalis-99.0.0-x64.msi"; md5sum --quiet -c "$E2E_DIR/mine.md5" || fail "the uninstall changed the user's files"
+for f in "$dir"/{orvalis.exe,simcard.dll,dishsim.exe,simcard.log,user-guide.html} "$lnk"; do [[ ! -e $f ]] || fail "${f##*/} left behind"; done
+[[ -z $(registered) ]] || fail "the practice card is still registered"
+
+# A card driver already registered: the practice set stays out, and the uninstall leaves it.
+wine reg add "$server" /ve /d 'C:\Program Files\B2C2\b2c2_mpeg2_source.ax' /f >/dev/null 2>&1
+msi /i "$pkg/orvalis-$version-x64.msi"
+[[ -f $exe && ! -e $dir/simcard.dll && ! -e $dir/dishsim.exe && $(registered) == *b2c2_mpeg2_source.ax ]] || fail "the practice set was installed over a driver"
+msi /x "$pkg/orvalis-$version-x64.msi"; [[ $(registered) == *b2c2_mpeg2_source.ax ]] || fail "the uninstall touched the driver's registration"
+
+# The 32-bit package and the zip: the same files, the product's PE type and version.
+for a in x86 x64; do msiextract -C "$E2E_DIR/$a" "$pkg/orvalis-$version-$a.msi" | sed 's|.*/Orvalis/||' | sort > "$E2E_DIR/$a.list"; done
+unzip -Z1 "$pkg/orvalis-$version-x86.zip" | grep -v '/$' | sed -e 's|^Orvalis/||' -e 's|^practice/||' | grep -vx README.txt | sort > "$E2E_DIR/zip.list"
+diff "$E2E_DIR/x86.list" "$E2E_DIR/x64.list" && diff "$E2E_DIR/x86.list" "$E2E_DIR/zip.list" || fail "the packages differ in their files"
+x86=$(find "$E2E_DIR/x86" -name orvalis.exe); file "$x86" | grep -q 'PE32 executable (GUI) Intel 80386' || fail "32-bit exe: $(file "$x86")"
+[[ $(file_version "$x86") == "Orvalis $version" ]] && unzip -p "$pkg/orvalis-$version-x86.zip" Orvalis/orvalis.exe | cmp -s - "$x86" || fail "the zip's exe is not the 32-bit package's"
+echo PASS
