@@ -79,7 +79,15 @@ wait_exit() {
 
 main_window() { xdotool search --onlyvisible --name '^Orvalis$' 2>/dev/null | head -n1; }
 window_shown() { [[ -n $(main_window) ]]; }
-visible_window_count() { xdotool search --onlyvisible --class 'orvalis.exe' 2>/dev/null | wc -l; }
+
+# start_ready FOLDER [VAR=VALUE ...]: start_app, then waits until the card is
+# set up and the window's first paint has reached the screen.
+start_ready() {
+  start_app "$@"
+  wait_for 60 log_has "$1/simcard.log" "SetDeviceMode" || fail "the card was never set up"
+  wait_for 30 window_shown || fail "no window"
+  sleep 1
+}
 
 # The window's top-left on the screen.
 window_origin() {
@@ -95,6 +103,15 @@ click() {
 
 key() { xdotool key --window "$(main_window)" "$@"; }
 
+# type_transponder TEXT: replaces the text of the transponder box.
+type_transponder() {
+  click 300 300; sleep 0.2
+  xdotool key End $(printf 'BackSpace %.0s' $(seq 30)); xdotool type --delay 20 "$1"
+}
+
+# close_app: the close button; the program must end with 0.
+close_app() { click 370 57; wait_exit 30; [[ $EXIT_CODE == 0 ]] || fail "exit code $EXIT_CODE"; }
+
 screenshot() { import -window root "$1"; }
 
 # pixel FILE X Y: "r g b" of a screen pixel in a screenshot.
@@ -109,13 +126,8 @@ red_pixels() {
 }
 
 # close_enough "r g b" "r g b" TOLERANCE
-close_enough() {
-  local a=($1) b=($2) t=$3
-  for i in 0 1 2; do
-    local d=$((a[i] - b[i])); (( d < 0 )) && d=$((-d))
-    (( d <= t )) || return 1
-  done
-}
+close_enough() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { split(a, x); split(b, y)
+  for (i = 1; i <= 3; i++) if ((x[i] - y[i]) ^ 2 > t ^ 2) exit 1 }'; }
 
 stop_app() {
   if [[ -n $APP_PID ]] && kill -0 "$APP_PID" 2>/dev/null; then
