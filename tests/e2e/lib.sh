@@ -119,6 +119,13 @@ pixel() {
   convert "$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info:
 }
 
+# button_is red|green [SHOT]: the start button's colour on the screen now.
+button_is() {
+  local shot=$E2E_DIR/${2:-button}.png ox oy; screenshot "$shot"; read -r ox oy < <(window_origin)
+  local p=($(pixel "$shot" $((ox + 375)) $((oy + 200))))
+  if [[ $1 == green ]]; then (( p[1] > p[0] + 40 )); else (( p[0] > p[1] + 40 )); fi
+}
+
 # red_pixels FILE X Y W H: how many pixels of that screen rectangle are red.
 red_pixels() {
   convert "$1" -crop "$4x$5+$2+$3" +repage -fx 'r > 0.7 && g < 0.3 && b < 0.3' \
