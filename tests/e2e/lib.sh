@@ -89,9 +89,9 @@ start_ready() {
   sleep 1
 }
 
-# The window's top-left on the screen.
+# window_origin [ID]: the top-left on the screen of the main window or another.
 window_origin() {
-  local id; id=$(main_window)
+  local id=${1:-$(main_window)}
   xdotool getwindowgeometry --shell "$id" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}'
 }
 
