@@ -89,6 +89,15 @@ start_ready() {
   sleep 1
 }
 
+# window_at W H: "X Y" of the program's visible window of that size, if one shows.
+window_at() {
+  for id in $(xdotool search --onlyvisible --class orvalis.exe 2>/dev/null); do
+    xdotool getwindowgeometry --shell "$id" 2>/dev/null |
+      awk -F= -v s="$1x$2" '{v[$1] = $2} END {if (v["WIDTH"] "x" v["HEIGHT"] == s) print v["X"], v["Y"]}'
+  done | head -n1
+}
+shown() { [[ -n $(window_at "$@") ]]; }
+
 # window_origin [ID]: the top-left on the screen of the main window or another.
 window_origin() {
   local id=${1:-$(main_window)}
@@ -101,7 +110,9 @@ click() {
   xdotool mousemove $((ox + $1)) $((oy + $2)) click 1
 }
 
-key() { xdotool key --window "$(main_window)" "$@"; }
+# key KEY...: keys to the main window. One that closes the window leaves its
+# release no window to go to; what the key did is for the test to check.
+key() { xdotool key --window "$(main_window)" "$@" 2>/dev/null || true; }
 
 # type_transponder TEXT: replaces the text of the transponder box.
 type_transponder() {

@@ -19,11 +19,7 @@ head -c 256 /dev/zero > "$dir/orv.dat"
 printf '\xa2\x0d\x00\x00' | dd of="$dir/orv.dat" bs=1 seek=12 conv=notrunc status=none  # key 3490
 
 md5() { md5sum "$1" | cut -d' ' -f1; }
-# The message dialog: a visible window of the program 512 x 196 (tooltips come and go too).
-dialog_open() {
-  xdotool search --onlyvisible --class orvalis.exe 2>/dev/null | while read -r w; do
-    xdotool getwindowgeometry "$w" 2>/dev/null; done | grep -q 'Geometry: 512x196'
-}
+dialog_open() { shown 512 196; }  # the message dialog
 dialog_closed() { ! dialog_open; }
 add() { type_transponder "$1"; click 139 285; }
 remove() { type_transponder "$1"; click 139 325; }
