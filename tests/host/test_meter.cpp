@@ -1,5 +1,7 @@
+// The meter's searching sign and its texts.
 #include "feedback/meter_spinner.h"
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace {
 
@@ -32,23 +34,17 @@ TEST(MeterSpinner, ResumesMidSideAndSurvivesAStrangePhase) {
 }
 
 TEST(MeterText, LevelAndSnr) {
-    char level[8];
-    ASSERT_TRUE(FormatLevel(level, sizeof level, 100));
-    EXPECT_STREQ(level, "100%");
-    ASSERT_TRUE(FormatLevel(level, sizeof level, 57));
-    EXPECT_STREQ(level, "57%");
-    ASSERT_TRUE(FormatLevel(level, sizeof level, -5));
-    EXPECT_STREQ(level, "-5%");
-    ASSERT_TRUE(FormatLevel(level, sizeof level, 250));
-    EXPECT_STREQ(level, "250%");
-    EXPECT_FALSE(FormatLevel(level, sizeof level, -2000000000));  // does not fit: not drawn
-
-    char snr[16];
-    ASSERT_TRUE(FormatSnr(snr, sizeof snr, 8.25f));
-    EXPECT_STREQ(snr, "SNR 8.25");
-    ASSERT_TRUE(FormatSnr(snr, sizeof snr, -3.5f));
-    EXPECT_STREQ(snr, "SNR -3.50");
-    EXPECT_FALSE(FormatSnr(snr, sizeof snr, 1e12f));
+    char text[16];
+    for (auto [level, expected] : {std::pair{100, "100%"}, {57, "57%"}, {-5, "-5%"}, {250, "250%"}}) {
+        ASSERT_TRUE(FormatLevel(text, 8, level));
+        EXPECT_STREQ(text, expected);
+    }
+    EXPECT_FALSE(FormatLevel(text, 8, -2000000000));  // does not fit: not drawn
+    for (auto [snr, expected] : {std::pair{8.25f, "SNR 8.25"}, {-3.5f, "SNR -3.50"}}) {
+        ASSERT_TRUE(FormatSnr(text, 16, snr));
+        EXPECT_STREQ(text, expected);
+    }
+    EXPECT_FALSE(FormatSnr(text, 16, 1e12f));
 }
 
 }  // namespace
