@@ -13,7 +13,6 @@ struct Recorder {
     std::string events;
     std::vector<int> randoms;
     std::vector<SoundInputs> script;
-    std::vector<size_t> resetBeforePass;  // passes before which the main window zeroes the counter
     size_t nextRandom = 0, nextInput = 0;
     std::atomic<uint32_t> counter{0};
     void Add(const std::string& event) { events += (events.empty() ? "" : " ") + event; }
@@ -31,8 +30,6 @@ int Scripted(void* context) {
 }
 void CopyScripted(void* context, SoundInputs* inputs) {
     auto* r = static_cast<Recorder*>(context);
-    for (size_t pass : r->resetBeforePass)
-        if (pass == r->nextInput) r->counter = 0;
     *inputs = r->script.at(r->nextInput++);
 }
 SoundSink SinkFor(Recorder* r) { return {Play, Pause, r->randoms.empty() ? nullptr : Scripted, r}; }
@@ -103,16 +100,6 @@ TEST(SoundSchedule, AutoPlaysThreeTonesPerRiseThenSpeaks) {
     r.script = {none, rise, rise, rise, rise, none, rise, {0, 40, 0, SOUND_MODE_AUTO}};
     EXPECT_EQ(Loop(r), "50 TONE 1400 TONE 1400 TONE 1400 EN4 500 EN0 800 50 TONE 1400 TONE 1400");
     EXPECT_EQ(r.nextInput, r.script.size());
-}
-
-TEST(SoundSchedule, ModeChangeRestartsTheTones) {
-    // The main window zeroes the counter with the mode under the lock; the
-    // next pass then sees the new mode with the counter already reset.
-    Recorder r;
-    const SoundInputs voice = {1, 7, 0, SOUND_MODE_VOICE}, autoMode = {1, 7, 0, SOUND_MODE_AUTO};
-    r.script = {autoMode, autoMode, autoMode, autoMode, voice, autoMode, {0, 7, 0, SOUND_MODE_AUTO}};
-    r.resetBeforePass = {4, 5};  // Auto -> Voice, then Voice -> Auto
-    EXPECT_EQ(Loop(r), "TONE 1400 TONE 1400 TONE 1400 EN7 500 800 EN7 500 800 TONE 1400 TONE 1400");
 }
 
 TEST(SoundSchedule, StoppingEndsAfterOneMorePass) {
