@@ -80,8 +80,7 @@ wait_exit() {
 main_window() { xdotool search --onlyvisible --name '^Orvalis$' 2>/dev/null | head -n1; }
 window_shown() { [[ -n $(main_window) ]]; }
 
-# start_ready FOLDER [VAR=VALUE ...]: start_app, then waits until the card is
-# set up and the window's first paint has reached the screen.
+# start_ready FOLDER [VAR=VALUE ...]: start_app, until the card is set up and the window painted.
 start_ready() {
   start_app "$@"
   wait_for 60 log_has "$1/simcard.log" "SetDeviceMode" || fail "the card was never set up"
@@ -89,7 +88,7 @@ start_ready() {
   sleep 1
 }
 
-# window_at W H: "X Y" of the program's visible window of that size, if one shows.
+# window_at W H: "X Y" of the program's visible window of that size.
 window_at() {
   for id in $(xdotool search --onlyvisible --class orvalis.exe 2>/dev/null); do
     xdotool getwindowgeometry --shell "$id" 2>/dev/null |
@@ -110,8 +109,7 @@ click() {
   xdotool mousemove $((ox + $1)) $((oy + $2)) click 1
 }
 
-# key KEY...: keys to the main window. One that closes the window leaves its
-# release no window to go to; what the key did is for the test to check.
+# key KEY...: keys to the main window; one that closes it finds none for its release.
 key() { xdotool key --window "$(main_window)" "$@" 2>/dev/null || true; }
 
 # type_transponder TEXT: replaces the text of the transponder box.

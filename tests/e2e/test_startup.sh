@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Start-up and the end as a user meets them: the round window centred over the
-# desktop, the card opened in order, the user's choices and foreign bytes in
-# "orv.dat" kept over a restart; without the card's driver the notice, with a
-# failing card a silent end; damaged settings and transponder files neither
-# crash the program nor lose a file.
+# Start-up and the end: the round window centred, the card opened in order, the
+# choices and foreign bytes in "orv.dat" kept over a restart; the notice without
+# the driver, a silent end with a failing card; damaged files lose nothing.
 source "$(dirname "$0")/lib.sh"
 ensure_display
 
