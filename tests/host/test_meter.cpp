@@ -22,15 +22,10 @@ TEST(MeterSpinner, WalksTheSquareClockwiseAndComesBackIn20Frames) {
     }
 }
 
-TEST(MeterSpinner, ResumesMidSideAndSurvivesAStrangePhase) {
+TEST(MeterSpinner, ResumesMidSide) {
     Spinner s = {308, 90, 312, 110, 0};  // stopped mid-way along the top
     AdvanceSpinner(&s);
-    EXPECT_EQ(s.startX, 312);
-    EXPECT_EQ(s.phase, 0u);
-    Spinner odd = {300, 98, 320, 102, 7};  // any other phase moves up
-    AdvanceSpinner(&odd);
-    EXPECT_EQ(odd.startY, 94);
-    EXPECT_EQ(odd.endY, 106);
+    EXPECT_EQ(std::pair(s.startX, s.phase), std::pair(312, 0u));
 }
 
 TEST(MeterText, LevelAndSnr) {

@@ -9,11 +9,7 @@ namespace {
 
 TEST(TransponderText, AcceptsTheFormsAndRejectsWithTheRightMessage) {
     const uint32_t U = 777;  // a value the parse has not stored
-    const struct {
-        const char* text;
-        int status;
-        uint32_t frequency, polarization, symbolRate;
-    } cases[] = {
+    const struct { const char* text; int status; uint32_t frequency, polarization, symbolRate; } cases[] = {
         {"11778 V 27500", 0, 11778000, 1, 27500},
         {"11778V27500", 0, 11778000, 1, 27500},          // 11 characters: the shortest
         {"10729,V,22000", 0, 10729000, 1, 22000},        // comma after the letter skipped
