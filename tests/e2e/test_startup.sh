@@ -8,10 +8,8 @@ ensure_display
 dir=$E2E_DIR/card
 make_program_folder "$dir"
 # Foreign bytes where the program keeps nothing, at 20 and beyond 103; 19.2e chosen.
-head -c 256 /dev/zero > "$dir/orv.dat"
-printf 'FOREIGN' | dd of="$dir/orv.dat" bs=1 seek=20 conv=notrunc status=none
-printf 'TAIL' | dd of="$dir/orv.dat" bs=1 seek=200 conv=notrunc status=none
-printf '\xc0\x00\x00\x00' | dd of="$dir/orv.dat" bs=1 seek=12 conv=notrunc status=none
+python3 -c "import sys; b = bytearray(256); b[12] = 192; b[20:27] = b'FOREIGN'; b[200:204] = b'TAIL'
+open(sys.argv[1], 'wb').write(b)" "$dir/orv.dat"
 start_ready "$dir"
 screenshot "$dir/startup.png"
 read -r ox oy < <(window_origin)
@@ -37,8 +35,8 @@ close_app
 [[ $(stat -c %s "$dir/orv.dat") == 256 ]] || fail "orv.dat is not 256 bytes"
 saved=$(od -An -tu4 -N20 "$dir/orv.dat" | xargs)
 [[ $saved == "1 2 2 192 11836000" ]] || fail "language, sound, DiSEqC, satellite, frequency saved: $saved"
-foreign=$(dd if="$dir/orv.dat" bs=1 skip=20 count=7 status=none)$(tail -c 56 "$dir/orv.dat" | head -c 4)
-[[ $foreign == FOREIGNTAIL ]] || fail "foreign bytes lost: $foreign"
+[[ $(head -c 27 "$dir/orv.dat" | tail -c 7)$(head -c 204 "$dir/orv.dat" | tail -c 4) == FOREIGNTAIL ]] \
+  || fail "foreign bytes lost"
 # Started again and ended with Escape: the same settings saved.
 cp "$dir/orv.dat" "$dir/orv.first"; rm "$dir/simcard.log"
 start_ready "$dir"
