@@ -23,9 +23,10 @@ dialog_open() { shown 512 196; }  # the message dialog
 dialog_closed() { ! dialog_open; }
 add() { type_transponder "$1"; click 139 285; }
 remove() { type_transponder "$1"; click 139 325; }
-answer() {  # OK or CANCEL of the message dialog (one or two buttons)
+answer() {  # answer ok1|ok2|cancel WHAT: the message dialog (one or two buttons) about WHAT
+  wait_for 10 dialog_open || fail "no message dialog: $2"
   case $1 in ok1) click 256 323 ;; ok2) click 196 323 ;; cancel) click 316 323 ;; esac
-  wait_for 5 dialog_closed || fail "the message dialog stayed open after $1"
+  wait_for 5 dialog_closed || fail "the message dialog stayed open after $1: $2"
 }
 no_leftovers() {
   [[ -z $(ls "$dir/Transponders" | grep -v '^3490.ini$') ]] || fail "left behind: $(ls "$dir/Transponders")"
@@ -42,27 +43,23 @@ dialog_closed || fail "a dialog opened for a rejected text"
 
 # Add: the new line last.
 add "11778 V 27500"
-wait_for 10 dialog_open || fail "no message after adding"
-answer ok1
+answer ok1 "adding"
 [[ $(tail -n1 "$ini") == $'13=11778 V 27500\r' ]] || fail "last line: $(tail -n1 "$ini")"
 no_leftovers
 
 # The same text in other case: "already exists", nothing written.
 added=$(md5 "$ini")
 add "11778 v 27500"
-wait_for 10 dialog_open || fail "no message for a duplicate"
-answer ok1
+answer ok1 "a duplicate"
 [[ $(md5 "$ini") == "$added" ]] || fail "a duplicate changed the file"
 
 # Remove the entry the reload selected: CANCEL keeps it, OK deletes it, and
 # the file is then the shipped one again, byte for byte.
 click 139 325
-wait_for 10 dialog_open || fail "no question before removing (the added entry is not selected)"
-answer cancel
+answer cancel "removing the added entry, selected"
 [[ $(md5 "$ini") == "$added" ]] || fail "CANCEL changed the file"
 click 139 325
-wait_for 10 dialog_open || fail "no question the second time"
-answer ok2
+answer ok2 "removing it"
 cmp -s "$ini" "$shipped" || fail "add then remove is not the shipped file"
 no_leftovers
 note "add, duplicate, rejected, remove ok"
@@ -71,8 +68,7 @@ note "add, duplicate, rejected, remove ok"
 before=$(md5 "$ini")
 chmod a-w "$ini"
 add "11000 H 27500"
-wait_for 10 dialog_open || fail "no message adding to a read-only file"
-answer ok1
+answer ok1 "adding to a read-only file"
 [[ $(md5 "$ini") == "$before" ]] || fail "a read-only file changed"
 chmod u+w "$ini"; no_leftovers
 
@@ -80,15 +76,14 @@ coproc HOLD { exec wine "$E2E_BIN/win_tests.exe" --hold "$(winpath "$ini")"; }
 holder=$HOLD_PID
 read -r -t 60 held <&"${HOLD[0]}" || fail "the holding program did not start"
 add "11000 H 27500"
-wait_for 10 dialog_open || fail "no message adding to a held file"
-answer ok1
+answer ok1 "adding to a held file"
 [[ $(md5 "$ini") == "$before" ]] || fail "a held file changed"
 kill $holder; no_leftovers
 
 remove "11646,H,7300"
 wait_for 10 dialog_open || fail "no question before removing"
 rm "$ini"
-answer ok2
+answer ok2 "removing from a deleted file"
 [[ ! -e $ini ]] || fail "a deleted file came back"
 [[ -z $(ls "$dir/Transponders") ]] || fail "left behind: $(ls "$dir/Transponders")"
 note "read-only, held and deleted files ok"

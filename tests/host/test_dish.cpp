@@ -47,9 +47,7 @@ TEST(Dish, LocksOnlyWhenEveryPartOfTheChainIsRight) {
         std::string file = "[SATTYPE]\r\n1=0\r\n2=Sat\r\n[DVB]\r\n0=9\r\n" + std::string(entries);
         ASSERT_TRUE(AddSkySatellite(sky.get(), key, file.data(), file.size()));
     }
-    EXPECT_EQ(sky->satellites[0].count, 3u);
     EXPECT_TRUE(sky->transponders[2].circular);
-    EXPECT_EQ(FindSkySatellite(sky.get(), 2300), 3);
     Scenario scenario;
     ParseScenario("[dish]\ndish 0.8 jitter=0\n"
                   "lnb ku 13.0e ports=0,1,3\nlnb ku 19.2e ports=2,4\nlnb c 13e ports=6\n", &scenario);
@@ -120,9 +118,8 @@ TEST(Dish, ScenarioSectionAndPointingOverTime) {
     ASSERT_TRUE(d.present);
     EXPECT_NEAR(d.latitude, -(33 + 52 / 60.0), 1e-9);
     EXPECT_EQ(std::tuple(d.diameter, d.lockCn, d.seed), std::tuple(1.2, 4.5, 9u));
-    ASSERT_EQ(d.lnbCount, 2u);
-    EXPECT_EQ(std::tuple(d.lnbs[0].satelliteKey, d.lnbs[1].satelliteKey, d.lnbs[1].band),
-              std::tuple(1600u, 3300u, LNB_C));
+    EXPECT_EQ(std::tuple(d.lnbCount, d.lnbs[0].satelliteKey, d.lnbs[1].satelliteKey, d.lnbs[1].band),
+              std::tuple(2u, 1600u, 3300u, LNB_C));
     EXPECT_STREQ(d.sky, "C:\\My Sky\\Transponders");
     EXPECT_EQ(LnbOfPort(&d, 1), 0);
     EXPECT_EQ(LnbOfPort(&d, 0), 1) << "the LNB without ports takes the rest";
@@ -134,13 +131,9 @@ TEST(Dish, ScenarioSectionAndPointingOverTime) {
         EXPECT_NEAR(p.azimuth, e.azimuth, 0.01) << e.ms;
         EXPECT_EQ(std::pair(p.elevation, p.skew), std::pair(e.elevation, 5.0)) << e.ms;
     }
-    // A bare section: the default dish, pointed right.
-    Scenario bare;
+    Scenario bare;  // a bare section: the default dish, in Bratislava on 13.0e
     ParseScenario("[dish]\n", &bare);
-    EXPECT_EQ(bare.badLines, 0u);
-    Pointing ideal = IdealPointing(&bare.dish);
-    EXPECT_NEAR(PointingAt(&bare.dish, ideal, 5000).azimuth, ideal.azimuth, 1e-12);
-    EXPECT_NEAR(ideal.azimuth, AzimuthAt(48.15, 17 + 7 / 60.0, 13), 0.01);
+    EXPECT_NEAR(IdealPointing(&bare.dish).azimuth, AzimuthAt(48.15, 17 + 7 / 60.0, 13), 0.01);
 }
 
 }  // namespace

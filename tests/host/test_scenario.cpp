@@ -37,8 +37,7 @@ TEST(Scenario, StepsHoldRampsInterpolateAndTheEndHolds) {
 
 TEST(Scenario, LoopsFromTheStartOrFromLoopstart) {
     Scenario whole = Parse("[signal]\nloop=1\nstep 100 level=1\nstep 100 level=2\n");
-    EXPECT_EQ(SignalAt(&whole, 250).level, 1);
-    EXPECT_EQ(SignalAt(&whole, 399).level, 2);
+    EXPECT_EQ(std::pair(SignalAt(&whole, 250).level, SignalAt(&whole, 399).level), std::pair(1, 2));
     // The search happens once; the sweep after it repeats.
     Scenario tail = Parse("[signal]\nloop=1\nstep 1000 lock=0\nloopstart\n"
                           "ramp 100 level=0..100\nstep 50 level=7\n");
