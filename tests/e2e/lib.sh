@@ -135,12 +135,6 @@ button_is() {
   if [[ $1 == green ]]; then (( p[1] > p[0] + 40 )); else (( p[0] > p[1] + 40 )); fi
 }
 
-# red_pixels FILE X Y W H: how many pixels of that screen rectangle are red.
-red_pixels() {
-  convert "$1" -crop "$4x$5+$2+$3" +repage -fx 'r > 0.7 && g < 0.3 && b < 0.3' \
-    -format '%[fx:int(mean*w*h+0.5)]' info:
-}
-
 # close_enough "r g b" "r g b" TOLERANCE
 close_enough() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { split(a, x); split(b, y)
   for (i = 1; i <= 3; i++) if ((x[i] - y[i]) ^ 2 > t ^ 2) exit 1 }'; }
