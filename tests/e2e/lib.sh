@@ -1,6 +1,6 @@
-# Shared helpers of the end-to-end tests: the real orvalis.exe under Wine and
-# Xvfb with the simulated card, driven through xdotool, judged by the card's
-# call log, the files the program writes and screenshots.
+# Shared helpers of the end-to-end tests: the real orvalis.exe under Wine and Xvfb
+# with the simulated card, driven through xdotool, judged by the card's call log,
+# the files the program writes and screenshots.
 set -euo pipefail
 
 E2E_BIN=${1:?usage: test_x.sh BUILD_DIR}
@@ -48,8 +48,7 @@ ensure_display() {
   read -r SCREEN_W SCREEN_H < <(xdpyinfo | awk '/dimensions:/ {split($2, a, "x"); print a[1], a[2]}')
 }
 
-# start_app FOLDER [VAR=VALUE ...]: starts the program in the background;
-# it is stopped when the test ends.
+# start_app FOLDER [VAR=VALUE ...]: the program in the background, until the test ends.
 at_exit stop_app
 start_app() {
   local dir=$1; shift

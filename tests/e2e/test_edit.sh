@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Editing a transponder list from the window: add, the duplicate, a rejected
-# text, remove with CANCEL and with OK; and the faults that must never leave a
-# half-written file: read-only, held open by another program, deleted while
-# the question is open. One program run.
+# Editing a transponder list from the window: add, a duplicate, a rejected text,
+# remove with CANCEL and OK; and files that must never be left half-written:
+# read-only, held open by another program, deleted while the question is open.
 source "$(dirname "$0")/lib.sh"
 ensure_display
 at_exit 'kill ${holder:-}'
@@ -11,9 +10,8 @@ dir=$E2E_DIR/edit
 make_program_folder "$dir"
 rm -f "$dir"/Transponders/*
 ini=$dir/Transponders/3490.ini shipped=$E2E_ROOT/Transponders/3490.ini
-# The shipped file with its entry keys written as 0001=, 0002=, ...: an add
-# then a remove gives back the shipped file only when the header is kept, the
-# entries renumbered from 1 and counted.
+# The shipped file with keys 0001=, 0002=, ...: an add and a remove give the shipped
+# file back only with the header kept and the entries renumbered and counted.
 sed -E '/^\[DVB\]/,$ { s/^([1-9][0-9]?)=/000\1=/; s/^0+([0-9]{4})=/\1=/ }' "$shipped" > "$ini"
 head -c 256 /dev/zero > "$dir/orv.dat"
 printf '\xa2\x0d\x00\x00' | dd of="$dir/orv.dat" bs=1 seek=12 conv=notrunc status=none  # key 3490

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The main job: type a transponder, choose the DiSEqC port, press the red
-# button, watch the level; press again to stop. Judged by the card's call
-# log and by what the screen shows.
+# The main job: type a transponder, choose the DiSEqC port, press the red button,
+# watch the level; press again to stop. Judged by the card's log and the screen.
 source "$(dirname "$0")/lib.sh"
 ensure_display
 

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# What the person at the dish hears. Wine's ALSA output goes to a file sink
-# through the test's own .asoundrc; Wine opens the device once per clip, so
-# clip_sink.py keeps every clip with the moment it started, and clips.py names
-# it by comparing its samples with the WAV files the program carries. The
-# schedule of each mode is the host test's; here, that it reaches the speaker.
+# What the person at the dish hears: Wine's ALSA output goes through the test's
+# .asoundrc to clip_sink.py, one run per clip, and clips.py names each clip by its
+# samples. The schedule of each mode is the host test's; here, that it is heard.
 source "$(dirname "$0")/lib.sh"
 ensure_display
 
@@ -29,18 +27,16 @@ names() { heard "$@" | awk '{printf "%s%s", n++ ? " " : "", $2}'; }
 gaps() {
   heard "${@:2}" | awk -v c="$1" 'c == "" || $2 == c {if (t) printf "%s%d", n++ ? " " : "", $1 - t; t = $1}'
 }
-# within "GAPS" LOW HIGH [MEDIAN_LOW MEDIAN_HIGH]: there are gaps, each in [LOW,
-# HIGH], their median in [MEDIAN_LOW, MEDIAN_HIGH]. A clip's start is seen
-# through Wine's player thread and a new sink process, which a loaded machine
-# can delay by a few hundred ms now and then; a wrong pause moves the median.
+# within "GAPS" LOW HIGH [MEDIAN_LOW MEDIAN_HIGH]: there are gaps, all in range. Wine's
+# player thread and a new sink process can delay a clip by a few hundred ms now
+# and then on a loaded machine; a wrong pause moves the median.
 within() {
   tr ' ' '\n' <<< "$1" | sort -n | awk -v lo="$2" -v hi="$3" -v mlo="${4:-$2}" -v mhi="${5:-$3}" '
     NF {g[++n] = $1} END {m = n % 2 ? g[(n + 1) / 2] : (g[n / 2] + g[n / 2 + 1]) / 2
     exit !n || g[1] < lo || g[n] > hi || m < mlo || m > mhi}'
 }
 
-# start LANGUAGE MODE SCENARIO_TEXT: fresh settings with both sound settings, the
-# card playing the scenario; the program idle with a transponder typed.
+# start LANGUAGE MODE SCENARIO_TEXT: the program idle, a transponder typed.
 start() {
   python3 -c "import sys; open(sys.argv[1], 'wb').write(bytes([$1, 0, 0, 0, $2]) + bytes(251))" "$dir/orv.dat"
   printf '[signal]\n%b' "$3" > "$dir/scenario.ini"
@@ -107,9 +103,8 @@ t_signal=$(now_ms)
 sleep 3
 t_close=$(now_ms)
 close_app
-# The last pass after the stop sees no level and may sound once more. An
-# alarm begun just before the level came may be heard up to a few hundred ms
-# late on a loaded machine; an alarm that goes on would be heard every 0.55 s.
+# The last pass after the stop sees no level and may sound once more; an alarm
+# begun just before the level came may be heard a few hundred ms late.
 alarms=$(names "$t_alarm" "$t_close")
 [[ $alarms =~ ^(ALARM\ ?){5,}$ ]] || fail "no signal, alarm mode played: $alarms"
 late=$(heard "$t_alarm" "$t_close" | awk -v s="$t_signal" '$1 > s + 500' | wc -l)

@@ -78,9 +78,8 @@ for fault in Initialize SetDeviceMode; do
 done
 note "card faults ok"
 
-# Damaged input: random settings, a short file, and transponder files that
-# are empty, binary, without '=', with a 10,000-character name, read-only, or
-# more than the list holds.
+# Random and short settings; transponder files empty, binary, without '=', with
+# a 10,000-character name, read-only, and more than the list holds.
 dir=$E2E_DIR/damaged
 make_program_folder "$dir"
 head -c 256 /dev/urandom > "$dir/orv.dat"

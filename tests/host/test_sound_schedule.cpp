@@ -7,8 +7,7 @@
 
 namespace {
 
-// Records clip names and pauses as "EN5 500 EN7 800"; serves scripted random
-// draws to the sink and scripted inputs to RunSoundLoop.
+// Records clip names and pauses as "EN5 500 EN7 800"; serves scripted draws and inputs.
 struct Recorder {
     std::string events;
     std::vector<int> randoms;
@@ -34,8 +33,7 @@ void CopyScripted(void* context, SoundInputs* inputs) {
 }
 SoundSink SinkFor(Recorder* r) { return {Play, Pause, r->randoms.empty() ? nullptr : Scripted, r}; }
 
-// One pass with the finder running, from the given Auto tone counter (3: past
-// its tones); *after gets the counter the pass left.
+// One pass with the finder running, from an Auto tone counter (3: past its tones).
 std::string Pass(int32_t level, uint32_t language, uint32_t mode, uint32_t counter = 3,
                  uint32_t* after = nullptr) {
     Recorder r;

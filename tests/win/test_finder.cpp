@@ -1,8 +1,6 @@
 // The finder driven through the real window procedure on the simulated card:
-// started and stopped many times (ORVALIS_CYCLES, default 200) under a level
-// that jumps every 30 ms, the process keeps its GDI objects and handles, and
-// every stop returns with all workers gone. How long a stop in Birds mode
-// takes, the e2e sound test measures.
+// started and stopped ORVALIS_CYCLES times (200 if unset) under a level that
+// jumps every 30 ms, every stop returns with all workers gone and nothing leaks.
 #include "app/app.h"
 #include "tests/win/win_fixture.h"
 #include "tuner/tuner.h"
