@@ -49,8 +49,7 @@ note "window, card, choices and restart ok"
 dir=$E2E_DIR/nocard
 make_program_folder "$dir"
 WINEPREFIX=$E2E_ROOT/build/wineprefix-nocard start_app "$dir"
-wait_for 60 bash -c '(( $(xdotool search --onlyvisible --class orvalis.exe 2>/dev/null | wc -l) >= 2 ))' \
-  || fail "no driver notice"
+wait_for 60 shown 512 196 || fail "no driver notice"
 sleep 1
 screenshot "$dir/nocard.png"
 read -r ox oy < <(window_origin)

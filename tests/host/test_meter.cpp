@@ -1,9 +1,11 @@
 // The meter's searching sign and its texts.
 #include "feedback/meter_spinner.h"
 #include <gtest/gtest.h>
-#include <utility>
+#include <tuple>
 
 namespace {
+
+std::tuple<int, int, uint32_t> Corner(const Spinner& s) { return {s.startX, s.startY, s.phase}; }
 
 TEST(MeterSpinner, WalksTheSquareClockwiseAndComesBackIn20Frames) {
     Spinner s = SPINNER_START;
@@ -11,14 +13,10 @@ TEST(MeterSpinner, WalksTheSquareClockwiseAndComesBackIn20Frames) {
                                {300, 110, 320, 90, 3}, {300, 90, 320, 110, 0}};
     for (const Spinner& corner : corners) {
         for (int i = 0; i < 5; ++i) {
-            AdvanceSpinner(&s);
-            // the end point is always the start point mirrored through (310,100)
-            ASSERT_EQ(s.startX + s.endX, 620);
-            ASSERT_EQ(s.startY + s.endY, 200);
+            AdvanceSpinner(&s);  // the end point is always the start point mirrored through (310,100)
+            ASSERT_EQ(std::pair(s.startX + s.endX, s.startY + s.endY), std::pair(620, 200));
         }
-        EXPECT_EQ(s.startX, corner.startX);
-        EXPECT_EQ(s.startY, corner.startY);
-        EXPECT_EQ(s.phase, corner.phase);
+        EXPECT_EQ(Corner(s), Corner(corner));
     }
 }
 
