@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
-# Names the clips a sound capture holds: "clips.py CAPTURE_DIR SOUNDS_DIR"
-# prints "<start in ms since the epoch> <name>" per clip, oldest first. A clip
-# is named by the reference WAV (decoded with sox to the samples Wine hands to
-# ALSA) nearest to it: the mean difference over the clip, relative to the level
-# of that stretch of the reference, so that a clip cut off by the next one is
-# compared with the start of each. "?" when nothing comes close.
+# "clips.py CAPTURE_DIR SOUNDS_DIR": "<start in ms since the epoch> <name>" per clip,
+# oldest first, named by the WAV (decoded by sox as Wine hands it to ALSA) whose start
+# differs least from it relative to its level, so that a clip cut off by the next one
+# is still named; "?" when nothing comes close.
 import array
 import glob
 import os

@@ -58,8 +58,7 @@ TEST(TransponderEntries, ReadAndComparedAsTheListDoes) {
     // Keys are not read; only what follows a '=' on the line is kept.
     EXPECT_EQ((List{"10729,V,22000", "11778 V 27500", "ab"}),
               Entries(HEADER + "1=10729,V,22000\r\n0002=11778 V 27500\r\nkey=a=b\r\n"));
-    // A blank line or one without '=' adds an empty entry; the last line counts
-    // only when it ends in CR.
+    // A blank line or one without '=' adds an empty entry; a last line without CR none.
     EXPECT_EQ((List{"12000,H,27500", "", ""}),
               Entries(HEADER + "1=12000,H,27500\r\n\r\nno equals\r\n3=12100,V,27500"));
     // Section headings and blank lines before the 4th '=' are passed over.
@@ -85,8 +84,7 @@ static std::string Rewrite(const std::string& old, const List& entries) {
     return out;
 }
 
-// The rewrite keeps the bytes through the 3rd '=', renumbers from 1 and gives
-// a file without a header one of its own.
+// The rewrite keeps the bytes through the 3rd '=', renumbers, and adds a missing header.
 TEST(TransponderRewrite, KeepsTheHeaderAndNumbersFromOne) {
     const std::string kept = HEADER.substr(0, HEADER.size() - 3), longest = "12345678901234567890ab";
     const List two = {"11778 V 27500", longest};

@@ -15,10 +15,9 @@ void ClickRedButton() {
     SendMessageA(AppState.mainWindow, WM_LBUTTONUP, 0, MAKELPARAM(375, 214));
 }
 
-// Wine answers 0 to the object counters, so the test probes the next free
-// slots instead: both tables hand out the lowest free slot again. One object
-// or handle left behind per cycle would move a slot by the number of cycles;
-// Wine's own objects, made and freed now and then, move it by a few.
+// Wine answers 0 to the object counters; both tables hand out the lowest free slot
+// again, so one object or handle left behind per cycle moves the next free slot by
+// the number of cycles, Wine's own objects made and freed now and then by a few.
 struct Slots {
     unsigned long long gdi, handle;
 };

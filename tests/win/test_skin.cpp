@@ -1,6 +1,5 @@
-// The skin atlas, the hit regions and the bevelled box, checked by reading
-// pixels back. The window's round shape and place, and that the skin's
-// temporary file is gone, the e2e start-up test sees on the screen.
+// The skin atlas, the hit regions and the bevelled box, by reading pixels back. The
+// window's shape and place, and the temporary skin file gone, the e2e start-up test sees.
 #include "app/app.h"
 #include "tests/win/win_fixture.h"
 #include <gtest/gtest.h>
@@ -61,9 +60,8 @@ TEST(Shape, RegionsHitInsideTheRoundedShapeOnly) {
     }
 }
 
-// Walks a row from one edge of a box inwards: every pixel up to the fill is an
-// outline's colour, the sixteen outlines step inwards in order and all show (a
-// 2-pixel pen may cover the outermost one on one side, or leave the edge bare).
+// From an edge of a box inwards, every pixel up to the fill is an outline's colour, in
+// order, all sixteen (a 2-pixel pen may cover the outermost on one side, or leave the edge bare).
 void ExpectOutlines(const Surface& s, int x, int step, int y, int style, uint32_t fill) {
     int last = -1, seen = 0;
     for (int n = 0; n < 2 && s.At(x, y) == BARE; ++n) x += step;
