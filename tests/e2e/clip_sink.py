@@ -6,7 +6,7 @@ import os
 import sys
 import time
 
-name = os.path.join(sys.argv[1], f"{time.time():.4f}.raw")
+started = time.time()
 data = sys.stdin.buffer.read()
-with open(name, "wb") as out:
+with open(os.path.join(sys.argv[1], f"{started:.4f}.raw"), "wb") as out:
     out.write(data)

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The virtual dish behind the card: a sweep across the target's azimuth rises,
-# peaks at the calculator's azimuth and falls; dishsim.exe takes the dish over and
-# its arrow keys move the level. The card's log gives the pointing of every poll.
-# That a wrong port, polarization or band never locks, the host test checks.
+# The virtual dish behind the card: a sweep across the target rises, peaks at the
+# calculator's azimuth and falls; dishsim.exe's arrow keys move the level. The card's
+# log gives the pointing of every poll. That nothing wrong locks, the host test checks.
 source "$(dirname "$0")/lib.sh"
 ensure_display
 

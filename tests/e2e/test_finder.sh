@@ -10,8 +10,7 @@ make_program_folder "$dir"
 printf '[signal]\nstep 1500 lock=0 level=0 snr=0\nstep 600000 level=57 snr=8.25\n' > "$dir/scenario.ini"
 start_ready "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
 
-# Messages that must be read are on screen for their whole time: a rejected
-# text for 2 s, "Not found in this version." for 1 s; then they are gone.
+# A rejected text's message shows for 2 s, "Not found in this version." for 1 s.
 read -r ox oy < <(window_origin)
 status_red() {  # how many pixels of the status box are red
   screenshot "$dir/status.png"

@@ -75,8 +75,7 @@ voice=$(names 0 "$t_mute")
 [[ $voice =~ ^(DE5\ DE7\ ){4} ]] || fail "Voice at 57 said: $voice"
 cycle=$(gaps DE5 0 "$t_mute")
 within "$cycle" 1000 1600 1240 1360 || fail "Voice cycle: $cycle"
-# A pass under way when Mute is chosen (the click may take a while to arrive
-# under load) still says its second digit; nothing may follow it.
+# A pass under way when Mute is chosen (late under load) still says its second digit.
 muted=$(names $((t_mute + 1500)) "$t_birds")
 [[ -z $muted ]] || fail "Mute played: $muted"
 birds=$(names "$t_birds" "$t_stop")

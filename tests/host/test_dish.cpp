@@ -1,6 +1,5 @@
-// The virtual dish: its geometry against the calculator's formulas, its beam,
-// and a receiver that locks only when everything a real one needs is right.
-// That it reads the shipped sky whole, the e2e dish test sees in the card's log.
+// The virtual dish: its geometry against the calculator's formulas, its beam, and a receiver
+// that locks only when all a real one needs is right. Its reading the shipped sky, the e2e test sees.
 #include "calculator/look_angles.h"
 #include "simcard/dish_signal.h"
 #include "simcard/scenario.h"
@@ -38,7 +37,6 @@ TEST(Dish, LookAnglesAgreeWithTheCalculatorOnAGrid) {
 TEST(Dish, LocksOnlyWhenEveryPartOfTheChainIsRight) {
     const double beamwidth = HalfPowerBeamwidth(12302000, 0.8);
     EXPECT_NEAR(beamwidth, 2.132, 0.001);
-    EXPECT_NEAR(BeamGain(beamwidth / 2, beamwidth), 0.5, 0.0005);
 
     auto sky = std::make_unique<Sky>();
     for (auto [key, entries] : {std::pair{130u, "1=12302,V,27500\r\n2=11034,H,27500\r\n3=3865,R,13333\r\n"},
@@ -88,7 +86,6 @@ TEST(Dish, LocksOnlyWhenEveryPartOfTheChainIsRight) {
     DishSignal best = DishSignalAt(dish, sky.get(), &high, target, 0);
     EXPECT_EQ(best.level, 83);
     EXPECT_NEAR(best.snr, 15.0, 0.01);
-    EXPECT_LT(best.offAxis, 1e-6);
     // Half the beamwidth off: 3 dB down.
     const Pointing half = {target.azimuth, target.elevation - beamwidth / 2, target.skew};
     EXPECT_NEAR(DishSignalAt(dish, sky.get(), &high, half, 0).cn, 15.0 - 3.01, 0.01);

@@ -1,5 +1,4 @@
-// The calculator's arithmetic on worked examples and the edges of the sky. The
-// face's texts for the worked example and a cleared box, the e2e test reads.
+// The calculator's arithmetic on worked examples and the edges of the sky (the e2e test reads the face).
 #include "calculator/look_angles.h"
 #include <gtest/gtest.h>
 #include <cmath>

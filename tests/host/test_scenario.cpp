@@ -1,5 +1,4 @@
 // The simulated card's scenario: the text it reads and the signal it gives.
-// That fail= makes a call fail, the e2e start-up and finder tests see.
 #include "simcard/scenario.h"
 #include <gtest/gtest.h>
 #include <cmath>

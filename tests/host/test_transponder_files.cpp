@@ -1,7 +1,6 @@
-// The transponder files as ListSatellites and LoadTransponderList read them
-// and the editor writes them: names, labels, entries, damaged files. That no
-// bytes overrun anything and a rewrite reads back as written, the fuzzer holds;
-// that the shipped files read whole, the e2e dish test sees in the card's sky.
+// The transponder files as the lists read them and the editor writes them. That no bytes
+// overrun anything and a rewrite reads back as written, the fuzzer holds; that the
+// shipped files read whole, the e2e dish test sees in the card's sky.
 #include "transponders/transponder_files.h"
 #include <gtest/gtest.h>
 #include <cstring>
@@ -130,7 +129,6 @@ TEST(DamagedFiles, GiveWhatCanBeReadAndNothingElse) {
 }
 
 TEST(FileNames, KeysAndPaths) {
-    EXPECT_EQ(192, PositionKeyFromFileName("0192.ini"));
     EXPECT_TRUE(IsTransponderFileName("0000.INI"));
     for (const char* name : {"3600.ini", "192.ini", "00192.ini", "0192.ini.bak", "-192.ini", "Astra.ini", ""})
         EXPECT_FALSE(IsTransponderFileName(name)) << name;

@@ -1,5 +1,4 @@
-// The red button's reading of a typed transponder text: the message that
-// rejects it and the values it stores, also those parsed before a rejection.
+// A typed transponder text: the message that rejects it, the values stored before.
 #include "tuner/transponder_text.h"
 #include <gtest/gtest.h>
 #include <climits>
