@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What the person at the dish hears: Wine's ALSA output goes through the test's
-# .asoundrc to clip_sink.py, one run per clip, and clips.py names each clip by its
-# samples. The schedule of each mode is the host test's; here, that it is heard.
+# .asoundrc to a file per clip, and clips.py names each clip by its samples. The
+# schedule of each mode is the host test's; here, that it is heard.
 source "$(dirname "$0")/lib.sh"
 ensure_display
 
@@ -10,9 +10,10 @@ make_program_folder "$dir"
 export HOME=$dir/home
 mkdir -p "$HOME"
 capture=$dir/capture
+# Wine opens the device once per clip and writes its samples straight away:
+# each clip goes to a file named by the moment it started.
 cat > "$HOME/.asoundrc" <<ASOUND
-pcm.!default { type file slave.pcm "null" format "raw"
-  file "|python3 $E2E_ROOT/tests/e2e/clip_sink.py $capture" }
+pcm.!default { type file slave.pcm "null" format "raw" file "|cat > $capture/\$(date +%%s.%%N).raw" }
 pcm.null { type null }
 ASOUND
 
@@ -65,7 +66,7 @@ box_shown() {
   local rgb=($(pixel "$dir/probe.png" 0 0)); (( rgb[0] > 150 ))
 }
 wait_for 3 box_shown || fail '"Please wait ..." never showed while stopping'
-while box_shown; do
+while box_shown; do  # how long a stop may take at any moment, the win finder test measures
   (( $(now_ms) - t_stop < 5000 )) || fail "the stop in Birds mode took over 5 s"
 done
 stop_ms=$(( $(now_ms) - t_stop ))
@@ -84,8 +85,6 @@ birds=$(names "$t_birds" "$t_stop")
 spacing=$(gaps "" "$t_birds" "$t_stop")
 within "$spacing" 800 2300 || fail "birds spaced $spacing ms"
 note "Voice cycle $cycle ms; Birds $birds, spaced $spacing ms; the stop returned after $stop_ms ms"
-# A stop waits for the pass under way, up to a bird's 2 s, and one short pass.
-(( stop_ms <= 2500 )) || fail "the stop in Birds mode took $stop_ms ms"
 
 # --- Previews while idle, then the alarm while there is no signal.
 start 0 5 'step 4000 lock=0\nstep 600000 lock=1 level=60 snr=9\n'
