@@ -10,7 +10,6 @@ E2E_DIR=$E2E_ROOT/build/e2e/$E2E_NAME
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=${WINEPREFIX:-$E2E_ROOT/build/wineprefix}
 APP_PID=
-SCREEN_W=0 SCREEN_H=0
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -70,7 +69,6 @@ log_has() { [[ -f $1 ]] && grep -q -- "$2" "$1"; }
 app_exited() { ! kill -0 "$APP_PID" 2>/dev/null; }
 
 # wait_exit SECONDS: waits for the program to end; its exit code goes to EXIT_CODE.
-EXIT_CODE=
 wait_exit() {
   wait_for "$1" app_exited || { kill "$APP_PID" 2>/dev/null; fail "program did not end within $1 s"; }
   EXIT_CODE=0; wait "$APP_PID" || EXIT_CODE=$?

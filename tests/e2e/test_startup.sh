@@ -77,8 +77,8 @@ for fault in Initialize SetDeviceMode; do
 done
 note "card faults ok"
 
-# Random and short settings; transponder files empty, binary, without '=', with
-# a 10,000-character name, read-only, and more than the list holds.
+# Random settings; transponder files empty, binary, without '=', with a
+# 10,000-character name, read-only, and more than the list holds.
 dir=$E2E_DIR/damaged
 make_program_folder "$dir"
 head -c 256 /dev/urandom > "$dir/orv.dat"
@@ -91,13 +91,9 @@ printf '[SATTYPE]\r\n1=0004\r\n2=%s\r\n0=1\r\n1=11778,V,27500\r\n' "$long" > "$t
 for i in $(seq 2000 2599); do printf '1=x\r\n2=Many %d\r\n0=1\r\n1=12000,H,27500\r\n' "$i" > "$t/$i.ini"; done
 chmod 444 "$t/0192.ini"
 (cd "$t" && md5sum ./*.ini) > "$dir/before.md5"
-for settings in random short; do
-  [[ $settings == short ]] && head -c 7 /dev/urandom > "$dir/orv.dat"
-  rm -f "$dir/simcard.log"
-  start_ready "$dir"
-  close_app
-  [[ $(stat -c %s "$dir/orv.dat") == 256 ]] || fail "orv.dat not rewritten whole after $settings settings"
-done
+start_ready "$dir"
+close_app
+[[ $(stat -c %s "$dir/orv.dat") == 256 ]] || fail "orv.dat not rewritten whole after random settings"
 (cd "$t" && md5sum -c --quiet "$dir/before.md5") || fail "a transponder file changed"
 note "damaged input ok"
 echo PASS

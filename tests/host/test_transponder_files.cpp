@@ -34,7 +34,6 @@ static List Entries(const std::string& file) {
 static const std::string HEADER = "[SATTYPE]\r\n1=0192\r\n2=Astra 1KR/1L\r\n\r\n[DVB]\r\n0=2\r\n";
 
 TEST(SatelliteLabel, ByPositionAndByNameAndCutToFit) {
-    EXPECT_EQ("C  30.0w", Label(3300, "C", 1));
     EXPECT_EQ("  5.0e - Sirius ", Label(50, "Sirius", 0));
     EXPECT_EQ("180.0e - X ", Label(1800, "X", 0));
     EXPECT_EQ("  0.1w - X ", Label(3599, "X", 0));
