@@ -1,6 +1,6 @@
-# Shared helpers of the end-to-end tests: the real orvalis.exe under Wine and
-# Xvfb with the simulated card, driven through xdotool, judged by the card's
-# call log, the files the program writes and screenshots.
+# Shared helpers of the end-to-end tests: the real orvalis.exe under Wine and Xvfb
+# with the simulated card, driven through xdotool, judged by the card's call log,
+# the files the program writes and screenshots.
 set -euo pipefail
 
 E2E_BIN=${1:?usage: test_x.sh BUILD_DIR}
@@ -10,7 +10,6 @@ E2E_DIR=$E2E_ROOT/build/e2e/$E2E_NAME
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=${WINEPREFIX:-$E2E_ROOT/build/wineprefix}
 APP_PID=
-SCREEN_W=0 SCREEN_H=0
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -48,8 +47,7 @@ ensure_display() {
   read -r SCREEN_W SCREEN_H < <(xdpyinfo | awk '/dimensions:/ {split($2, a, "x"); print a[1], a[2]}')
 }
 
-# start_app FOLDER [VAR=VALUE ...]: starts the program in the background;
-# it is stopped when the test ends.
+# start_app FOLDER [VAR=VALUE ...]: the program in the background, until the test ends.
 at_exit stop_app
 start_app() {
   local dir=$1; shift
@@ -71,7 +69,6 @@ log_has() { [[ -f $1 ]] && grep -q -- "$2" "$1"; }
 app_exited() { ! kill -0 "$APP_PID" 2>/dev/null; }
 
 # wait_exit SECONDS: waits for the program to end; its exit code goes to EXIT_CODE.
-EXIT_CODE=
 wait_exit() {
   wait_for "$1" app_exited || { kill "$APP_PID" 2>/dev/null; fail "program did not end within $1 s"; }
   EXIT_CODE=0; wait "$APP_PID" || EXIT_CODE=$?
@@ -79,11 +76,27 @@ wait_exit() {
 
 main_window() { xdotool search --onlyvisible --name '^Orvalis$' 2>/dev/null | head -n1; }
 window_shown() { [[ -n $(main_window) ]]; }
-visible_window_count() { xdotool search --onlyvisible --class 'orvalis.exe' 2>/dev/null | wc -l; }
 
-# The window's top-left on the screen.
+# start_ready FOLDER [VAR=VALUE ...]: start_app, until the card is set up and the window painted.
+start_ready() {
+  start_app "$@"
+  wait_for 60 log_has "$1/simcard.log" "SetDeviceMode" || fail "the card was never set up"
+  wait_for 30 window_shown || fail "no window"
+  sleep 1
+}
+
+# window_at W H: "X Y" of the program's visible window of that size.
+window_at() {
+  for id in $(xdotool search --onlyvisible --class orvalis.exe 2>/dev/null); do
+    xdotool getwindowgeometry --shell "$id" 2>/dev/null |
+      awk -F= -v s="$1x$2" '{v[$1] = $2} END {if (v["WIDTH"] "x" v["HEIGHT"] == s) print v["X"], v["Y"]}'
+  done | head -n1
+}
+shown() { [[ -n $(window_at "$@") ]]; }
+
+# window_origin [ID]: the top-left on the screen of the main window or another.
 window_origin() {
-  local id; id=$(main_window)
+  local id=${1:-$(main_window)}
   xdotool getwindowgeometry --shell "$id" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}'
 }
 
@@ -93,7 +106,17 @@ click() {
   xdotool mousemove $((ox + $1)) $((oy + $2)) click 1
 }
 
-key() { xdotool key --window "$(main_window)" "$@"; }
+# key KEY...: keys to the main window; one that closes it finds none for its release.
+key() { xdotool key --window "$(main_window)" "$@" 2>/dev/null || true; }
+
+# type_transponder TEXT: replaces the text of the transponder box.
+type_transponder() {
+  click 300 300; sleep 0.2
+  xdotool key End $(printf 'BackSpace %.0s' $(seq 30)); xdotool type --delay 20 "$1"
+}
+
+# close_app: the close button; the program must end with 0.
+close_app() { click 370 57; wait_exit 30; [[ $EXIT_CODE == 0 ]] || fail "exit code $EXIT_CODE"; }
 
 screenshot() { import -window root "$1"; }
 
@@ -102,20 +125,16 @@ pixel() {
   convert "$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info:
 }
 
-# red_pixels FILE X Y W H: how many pixels of that screen rectangle are red.
-red_pixels() {
-  convert "$1" -crop "$4x$5+$2+$3" +repage -fx 'r > 0.7 && g < 0.3 && b < 0.3' \
-    -format '%[fx:int(mean*w*h+0.5)]' info:
+# button_is red|green [SHOT]: the start button's colour on the screen now.
+button_is() {
+  local shot=$E2E_DIR/${2:-button}.png ox oy; screenshot "$shot"; read -r ox oy < <(window_origin)
+  local p=($(pixel "$shot" $((ox + 375)) $((oy + 200))))
+  if [[ $1 == green ]]; then (( p[1] > p[0] + 40 )); else (( p[0] > p[1] + 40 )); fi
 }
 
 # close_enough "r g b" "r g b" TOLERANCE
-close_enough() {
-  local a=($1) b=($2) t=$3
-  for i in 0 1 2; do
-    local d=$((a[i] - b[i])); (( d < 0 )) && d=$((-d))
-    (( d <= t )) || return 1
-  done
-}
+close_enough() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { split(a, x); split(b, y)
+  for (i = 1; i <= 3; i++) if ((x[i] - y[i]) ^ 2 > t ^ 2) exit 1 }'; }
 
 stop_app() {
   if [[ -n $APP_PID ]] && kill -0 "$APP_PID" 2>/dev/null; then

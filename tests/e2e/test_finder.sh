@@ -1,108 +1,72 @@
 #!/usr/bin/env bash
-# The main job: type a transponder, choose the DiSEqC port, press the red
-# button, watch the level; press again to stop. Judged by the card's call
-# log and by what the screen shows.
+# The main job: type a transponder, choose the DiSEqC port, press the red button,
+# watch the level; press again to stop. Judged by the card's log and the screen.
 source "$(dirname "$0")/lib.sh"
 ensure_display
 
-calls() { grep -E -o " (SetLnbTone|SetLnbFrequency|SetPolarization|SetSymbolRate|SetFrequency|SetDiseqc) [0-9]+" "$1" | sed 's/^ //' | tr '\n' ','; }
-type_transponder() {
-  click 300 300; sleep 0.2
-  xdotool key End $(printf 'BackSpace %.0s' $(seq 30))
-  xdotool type --delay 20 "$1"
-}
-press_red() { click 375 214; }
-brighter() { local a=($1); (( a[$2] > a[$3] + 40 )); }
-
 dir=$E2E_DIR/run
+log=$dir/simcard.log
 make_program_folder "$dir"
-cat > "$dir/scenario.ini" <<'SCN'
-[signal]
-step 1500 lock=0 level=0 snr=0
-step 600000 lock=1 level=57 snr=8.25
-SCN
-start_app "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
-wait_for 60 log_has "$dir/simcard.log" "SetDeviceMode" || fail "the card was never set up"
-wait_for 30 window_shown || fail "no window"
-sleep 1
+printf '[signal]\nstep 1500 lock=0 level=0 snr=0\nstep 600000 level=57 snr=8.25\n' > "$dir/scenario.ini"
+start_ready "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
 
-# Messages that must be read are on screen for their whole time: a rejected
-# text for 2 s, "Not found in this version." for 1 s; then they are gone.
+# A rejected text's message shows for 2 s, "Not found in this version." for 1 s.
 read -r ox oy < <(window_origin)
-status_red() { screenshot "$dir/status.png"; red_pixels "$dir/status.png" $((ox + 64)) $((oy + 320)) 384 60; }
-at_ms() { local left=$(( ($1 + $2 * 1000000 - $(date +%s%N)) / 1000000 )); (( left > 0 )) && sleep "$((left / 1000)).$(printf %03d $((left % 1000)))"; status_red; }
+status_red() {  # how many pixels of the status box are red
+  screenshot "$dir/status.png"
+  convert "$dir/status.png" -crop "384x60+$((ox + 64))+$((oy + 320))" +repage \
+    -fx 'r > 0.7 && g < 0.3 && b < 0.3' -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+at_ms() {  # at_ms T0_NS MS: the red pixels of the status box MS after T0
+  local left=$(( ($1 + $2 * 1000000 - $(date +%s%N)) / 1000000 ))
+  (( left > 0 )) && sleep "$((left / 1000)).$(printf %03d $((left % 1000)))"; status_red
+}
 idle=$(status_red)
 type_transponder "11778V2750"
-press_red; t0=$(date +%s%N)
-for ms in 300 1500; do (( $(at_ms $t0 $ms) > idle + 200 )) || fail "no red message ${ms} ms after a rejected text"; done
+click 375 214; t0=$(date +%s%N)
+for ms in 300 1500; do
+  (( $(at_ms $t0 $ms) > idle + 200 )) || fail "no red message ${ms} ms after a rejected text"
+done
 (( $(at_ms $t0 2300) < idle + 20 )) || fail "the rejected-text message is still shown after 2.3 s"
-grep -q SetFrequency "$dir/simcard.log" && fail "a rejected text was tuned"
+grep -q SetFrequency "$log" && fail "a rejected text was tuned"
 click 475 325; t0=$(date +%s%N)
 (( $(at_ms $t0 300) > idle + 200 )) || fail "no \"Not found in this version.\" after 300 ms"
 (( $(at_ms $t0 2300) < idle + 20 )) || fail "\"Not found in this version.\" still shown after 2.3 s"
 
-# DiSEqC "Simple A", then the transponder, then the red button.
+# DiSEqC "Simple A", then the transponder, then the red button: the card is
+# tuned in order, polled with CheckLock until the lock, then for level and SNR.
 click 40 210; sleep 0.7; xdotool key Down Return; sleep 0.5
 type_transponder "11778 V 27500"
-press_red
-wait_for 20 log_has "$dir/simcard.log" "SetDiseqc" || fail "never tuned"
-order=$(calls "$dir/simcard.log")
-[[ $order == "SetLnbTone 1,SetLnbFrequency 10600,SetPolarization 1,SetSymbolRate 27500,SetFrequency 11778000,SetDiseqc 1," ]] \
-  || fail "tuning calls: $order"
+click 375 214
+wait_for 20 log_has "$log" "SetDiseqc" || fail "never tuned"
+order=$(grep -E -o " Set(LnbTone|LnbFrequency|Polarization|SymbolRate|Frequency|Diseqc) [0-9]+" "$log" | xargs)
+[[ $order == "SetLnbTone 1 SetLnbFrequency 10600 SetPolarization 1 SetSymbolRate 27500 SetFrequency 11778000"\
+" SetDiseqc 1" ]] || fail "tuning calls: $order"
 sleep 0.8
-screenshot "$dir/searching.png"
-red=$(pixel "$dir/searching.png" $((ox + 375)) $((oy + 200)))
-brighter "$red" 0 1 || fail "the button is not red while searching: $red"
-
-wait_for 20 log_has "$dir/simcard.log" "GetSignalPercent 57" || fail "no level read"
+button_is red searching || fail "the button is not red while searching"
+wait_for 20 log_has "$log" "GetSignalPercent 57" || fail "no level read"
 sleep 1
-screenshot "$dir/signal.png"
-green=$(pixel "$dir/signal.png" $((ox + 375)) $((oy + 200)))
-brighter "$green" 1 0 || fail "the button is not green with a signal: $green"
-# CheckLock only until the lock; then UpdateStatus, level and SNR each cycle.
-after=$(awk '/GetSignalPercent 57/{f=1} f' "$dir/simcard.log" | grep -c CheckLock || true)
+button_is green signal || fail "the button is not green with a signal"
+after=$(awk '/GetSignalPercent 57/{f=1} f' "$log" | grep -c CheckLock || true)
 [[ $after == 0 ]] || fail "CheckLock called $after times with a level"
-grep -q "GetSignalToNoise 8.25" "$dir/simcard.log" || fail "no SNR read"
+grep -q "GetSignalToNoise 8.25" "$log" || fail "no SNR read"
 
-# Stop: after the button returns no card call follows.
-press_red
-sleep 1.5
-lines=$(wc -l < "$dir/simcard.log")
-sleep 1
-[[ $(wc -l < "$dir/simcard.log") == "$lines" ]] || fail "card calls after the finder stopped"
-screenshot "$dir/stopped.png"
-red=$(pixel "$dir/stopped.png" $((ox + 375)) $((oy + 200)))
-brighter "$red" 0 1 || fail "the button is not red after stop: $red"
+# Stop: the idle face again. That no worker outlives a stop, the win test checks.
+click 375 214
+sleep 0.5
+button_is red stopped || fail "the button is not red after stop"
 
-# The C band: a second oscillator call.
+# The C band: a second oscillator call. Then the close button while the
+# finder runs: the card is released after the poller's last call.
 type_transponder "4000 H 27500"
-press_red
-wait_for 20 bash -c "grep -q 'SetFrequency 4000000' '$dir/simcard.log'" || fail "C band not tuned"
-tail -n 20 "$dir/simcard.log" | grep -E -o "SetLnbFrequency [0-9]+" | tr '\n' ',' | grep -q "SetLnbFrequency 9750,SetLnbFrequency 5150," \
-  || fail "C band oscillators wrong"
-click 370 57  # the close button, while the finder runs
-wait_exit 30
-[[ $EXIT_CODE == 0 ]] || fail "exit code $EXIT_CODE"
-last_poll=$(grep -n -E "GetSignal|CheckLock|UpdateStatus" "$dir/simcard.log" | tail -1 | cut -d: -f1)
-release=$(grep -n -E " Release " "$dir/simcard.log" | tail -1 | cut -d: -f1)
+click 375 214
+wait_for 20 log_has "$log" "SetFrequency 4000000" || fail "C band not tuned"
+oscillators=$(tail -n 20 "$log" | grep -E -o "SetLnbFrequency [0-9]+" | xargs)
+[[ $oscillators == "SetLnbFrequency 9750 SetLnbFrequency 5150" ]] || fail "C band oscillators: $oscillators"
+close_app
+last_poll=$(grep -n -E "GetSignal|CheckLock|UpdateStatus" "$log" | tail -1 | cut -d: -f1)
+release=$(grep -n -E " Release " "$log" | tail -1 | cut -d: -f1)
 (( last_poll < release )) || fail "the card was released before the poller ended"
 note "finder ok"
 
-# A card whose SetFrequency fails: "Error", then a clean end.
-dir=$E2E_DIR/failfreq
-make_program_folder "$dir"
-printf '[faults]\nfail=SetFrequency\n' > "$dir/scenario.ini"
-start_app "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
-wait_for 60 log_has "$dir/simcard.log" "SetDeviceMode" || fail "the card was never set up"
-wait_for 30 window_shown || fail "no window"
-sleep 1
-type_transponder "11778 V 27500"
-press_red
-wait_for 20 bash -c "xdotool search --onlyvisible --name '^Error$' >/dev/null 2>&1" || fail "no Error box"
-grep -q " SetDiseqc" "$dir/simcard.log" && fail "went on after SetFrequency failed"
-xdotool key Return  # the box has the focus
-wait_exit 30
-[[ $EXIT_CODE == 0 ]] || fail "exit code $EXIT_CODE after the Error box"
-[[ $(stat -c %s "$dir/orv.dat") == 256 ]] || fail "settings not saved"
-note "failed tune ok"
 echo PASS

@@ -7,21 +7,13 @@ ensure_display
 at_exit 'chattr -i "$E2E_DIR"/*/signal_log.txt'
 at_exit 'kill ${big:-}'
 
-window_at() {  # "x y" of the program's visible window of size W x H
-  for id in $(xdotool search --onlyvisible --class orvalis.exe 2>/dev/null); do
-    xdotool getwindowgeometry --shell "$id" 2>/dev/null | awk -F= -v s="$1x$2" '{v[$1]=$2} END {if (v["WIDTH"] "x" v["HEIGHT"] == s) print v["X"], v["Y"]}'
-  done | head -1
-}
-shown() { [[ -n $(window_at "$@") ]]; }
 gone() { ! shown "$@"; }
 double_click() { xdotool mousemove $((ox + 256)) $((oy + 130)) click --repeat 2 --delay 80 1; }
 run_finder() {  # a fresh folder, a level of 100, 0 and 57 a second each, the finder started
   dir=$E2E_DIR/$1 log=$E2E_DIR/$1/signal_log.txt; make_program_folder "$dir"
   printf '[signal]\nloop=1\nstep 1000 level=100\nstep 1000 level=0\nstep 1000 level=57\n' > "$dir/scenario.ini"
-  start_app "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
-  wait_for 60 log_has "$dir/simcard.log" "SetDeviceMode" && wait_for 30 window_shown || fail "no start"
-  sleep 1; click 300 300; sleep 0.2; read -r ox oy < <(window_origin)
-  xdotool key End $(printf 'BackSpace %.0s' $(seq 30)) type --delay 20 "11778 V 27500"
+  start_ready "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
+  read -r ox oy < <(window_origin); type_transponder "11778 V 27500"
   click 375 214; wait_for 20 log_has "$dir/simcard.log" "GetSignalPercent 100" || fail "the finder did not start"
 }
 graph_ok() {  # PNG LEFT BAR ROW: grid lines at the edges and every minute and 5 %, bar colour, width, height per percent

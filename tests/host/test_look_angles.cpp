@@ -1,3 +1,4 @@
+// The calculator's arithmetic on worked examples and the edges of the sky (the e2e test reads the face).
 #include "calculator/look_angles.h"
 #include <gtest/gtest.h>
 #include <cmath>
@@ -71,17 +72,9 @@ TEST(LookAngles, SatellitePositionsAndDishBoxes) {
         {"1000", "1200", 33.557}, {"1200", "1200", NONE}, {"1300", "1200", NONE},
         {"600", "1200", 60.0}, {"599", "1200", NONE}, {"", "1200", NONE}, {"x", "y", NONE},
         {"-2", "-1", 0.0012}};  // unsigned: nearly round, not a ratio of 1/2 and 90 degrees
-    for (auto [width, height, offset] : dishes) {
-        LookResults r = Look({50, 0, 10, 0, 192}, width, height);
-        EXPECT_NEAR(r.offsetAngle, offset, 5e-4) << width << " x " << height;
-    }
-
-    LookTexts t;
-    FormatLookTexts(Look({50, 0, 10, 0, 192}), &t);
-    EXPECT_STREQ(t.primeFocus, "Prime focus: 32.06\xB0");
-    EXPECT_STREQ(t.offsetDish, "Offset dish  : -1.50\xB0");
-    FormatLookTexts(Look({50, 0, 10, 0, 192}, ""), &t);
-    EXPECT_STREQ(t.offsetDish, "Offset dish  : --");
+    for (auto [width, height, offset] : dishes)
+        EXPECT_NEAR(Look({50, 0, 10, 0, 192}, width, height).offsetAngle, offset, 5e-4)
+            << width << " x " << height;
 }
 
 }  // namespace
