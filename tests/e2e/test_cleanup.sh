@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A test run stops what it started, also when interrupted: one on its own
 # virtual screen, killed while the program runs, leaves no Xvfb, no program
-# and no Wine server of its prefix behind.
+# and no Wine server of its prefix behind; nor does scripts/run's headless
+# session stopped half way.
 source "$(dirname "$0")/lib.sh"
 dir=$E2E_DIR/inner
 make_program_folder "$dir"
@@ -23,4 +24,13 @@ gone() {
     ! ls -l /proc/[0-9]*/cwd 2>/dev/null | grep -q "/$server\$"
 }
 wait_for 10 gone || fail "left running: $(pgrep -af "Xvfb $(cat "$dir/display") |$dir/orvalis.exe")"
+
+env -u DISPLAY "$E2E_ROOT/scripts/run" >/dev/null 2>&1 & run=$!
+at_exit kill $run
+running() { pgrep -f "$E2E_ROOT/build/run/Orvalis/orvalis.exe" >/dev/null; }
+wait_for 120 running || fail "scripts/run never started the program"
+screen=$(pgrep -P $run -x Xvfb)
+kill -TERM $run; wait $run || true
+run_gone() { ! kill -0 "$screen" 2>/dev/null && ! running; }
+wait_for 10 run_gone || fail "scripts/run left running: $(pgrep -af "Xvfb|build/run/Orvalis")"
 echo PASS

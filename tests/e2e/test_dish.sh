@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The virtual dish behind the card: a sweep across the target rises, peaks at the
-# calculator's azimuth and falls; dishsim.exe's arrow keys move the level. The card's
-# log gives the pointing of every poll. That nothing wrong locks, the host test checks.
+# calculator's azimuth and falls, and with the wrong DiSEqC port or polarization it
+# never locks; dishsim.exe's arrow keys move the level. The card's log gives the
+# pointing of every poll.
 source "$(dirname "$0")/lib.sh"
 ensure_display
 
@@ -19,7 +20,8 @@ cat > "$dir/scenario.ini" <<SCN
 [dish]
 site 48:09 17:07
 dish 0.8 jitter=0.2 seed=3
-lnb ku 13.0e
+lnb ku 13.0e ports=0,1,3
+lnb ku 19.2e ports=2,4
 hold 1500 az=$(plus "$AZ" -4) el=$EL skew=$POL
 sweep 16000 az=$(plus "$AZ" -4)..$(plus "$AZ" 4)
 hold 600000
@@ -32,13 +34,19 @@ grep -q "Dish sky=.*Transponders satellites=180 transponders=4500 " "$log" || fa
 
 near() { awk -v a="$1" -v b="$2" -v d="$3" 'BEGIN { exit !(a != "" && (a - b) ^ 2 < d ^ 2) }'; }
 az_near() { near "$(tail -n 4 "$log" | grep -o 'az=[0-9.]*' | tail -n 1 | cut -c4-)" "$1" 0.15; }
-# The sweep, and its polls as "az level".
-type_transponder "12302 V 27500"; click 375 214
-wait_for 30 az_near "$AZ" || fail "the dish never passed $AZ"
-wait_for 30 az_near "$(plus "$AZ" 4)" || fail "the sweep did not end"
-click 375 214; sleep 1
-awk '/ CheckLock az=.*0x80004005/ { sub("az=", "", $4); print $4, 0 }
-  / GetSignalPercent [0-9]+ az=/ { sub("az=", "", $5); print $5, $4 }' "$log" > "$dir/sweep.polls"
+# sweep TEXT NAME: the finder over the whole sweep; its polls as "az level" in NAME.polls,
+# and the button's colour as the dish passes the target.
+sweep() {
+  local from; from=$(wc -l < "$log")
+  type_transponder "$1"; click 375 214
+  wait_for 30 az_near "$AZ" || fail "$2: the dish never passed $AZ"
+  button_is "$3" "$2" || fail "$2: the button is not $3 at the target"
+  wait_for 30 az_near "$(plus "$AZ" 4)" || fail "$2: the sweep did not end"
+  click 375 214; sleep 1
+  tail -n +"$((from + 1))" "$log" | awk '/ CheckLock az=.*0x80004005/ { sub("az=", "", $4); print $4, 0 }
+    / GetSignalPercent [0-9]+ az=/ { sub("az=", "", $5); print $5, $4 }' > "$dir/$2.polls"
+}
+sweep "12302 V 27500" sweep green
 (( $(wc -l < "$dir/sweep.polls") > 150 )) || fail "only $(wc -l < "$dir/sweep.polls") polls"
 # The peak is the middle of the polls within 2 % of the top, as a person
 # reads a meter that wavers; near it the lock never drops.
@@ -50,6 +58,13 @@ read -r top peak first last drops < <(awk '{ n++; az[n] = $1; lv[n] = $2; if ($2
 note "peak level $top at az $peak (calculator $AZ); first locked level $first, last $last"
 (( top >= 75 && first <= top - 40 && last <= top - 40 && drops == 0 )) || fail "no clean rise and fall"
 near "$peak" "$AZ" 0.3 || fail "peak at $peak, the calculator says $AZ"
+# The wrong port (Simple B: the LNB on 19.2e) and the wrong polarization: no lock.
+click 40 210; sleep 0.5; xdotool key Down Return; sleep 0.3
+sweep "12302 V 27500" port red
+click 40 210; sleep 0.5; xdotool key Up Return; sleep 0.3
+sweep "12302 H 27500" polarization red
+grep -q "SetDiseqc 2" "$log" || fail "Simple B was never chosen"
+for s in port polarization; do awk '$2 > 0 { exit 1 }' "$dir/$s.polls" || fail "a lock on the wrong $s"; done
 
 # dishsim.exe takes the dish: 3 degrees east nothing, three coarse steps west
 # the lock on the target, two fine steps 0.2 degrees past it.
