@@ -137,8 +137,6 @@ close_enough() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { split(a, x); split(b
   for (i = 1; i <= 3; i++) if ((x[i] - y[i]) ^ 2 > t ^ 2) exit 1 }'; }
 
 stop_app() {
-  if [[ -n $APP_PID ]] && kill -0 "$APP_PID" 2>/dev/null; then
-    kill "$APP_PID" 2>/dev/null || true
-  fi
+  [[ -z $APP_PID ]] || kill "$APP_PID" 2>/dev/null || true
   wineserver -k 2>/dev/null || true
 }

@@ -4,7 +4,7 @@ clicks, short drags, keys, typed transponder texts and list choices, over the
 main window and whatever dialog is open. The close and minimise buttons and
 Escape are left out, so the run keeps its one process.
 
-usage: monkey.py SEED ACTIONS   (prints the action number it got to)
+usage: monkey.py SEED ACTIONS
 """
 import random
 import subprocess
@@ -68,7 +68,6 @@ def main():
             xdotool("mousemove", x, y, "click", 1)
             xdotool("key", *(["Down"] * rnd.randint(0, 12)), "Return")
         time.sleep(rnd.uniform(0.01, 0.05))
-    print(count)
 
 
 if __name__ == "__main__":

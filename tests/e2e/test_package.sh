@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The downloads of scripts/package: the 64-bit MSI in a fresh prefix, run from its shortcut on the
 # practice card, upgraded and removed keeping the user's files, a driver's registration left alone;
-# the 32-bit MSI and the zip as files.
+# the 32-bit MSI and the zip as files, the product's exe needing no DLL but the system's.
 source "$(dirname "$0")/lib.sh"
 ensure_display
 version=$(head -n1 "$E2E_ROOT/VERSION") pkg=$E2E_ROOT/build/package next=$E2E_DIR/next
@@ -59,5 +59,7 @@ for a in x86 x64; do msiextract -C "$E2E_DIR/$a" "$pkg/orvalis-$version-$a.msi" 
 unzip -Z1 "$pkg/orvalis-$version-x86.zip" | grep -v '/$' | sed -e 's|^Orvalis/||' -e 's|^practice/||' | grep -vx README.txt | sort > "$E2E_DIR/zip.list"
 diff "$E2E_DIR/x86.list" "$E2E_DIR/x64.list" && diff "$E2E_DIR/x86.list" "$E2E_DIR/zip.list" || fail "the packages differ in their files"
 x86=$(find "$E2E_DIR/x86" -name orvalis.exe); file "$x86" | grep -q 'PE32 executable (GUI) Intel 80386' || fail "32-bit exe: $(file "$x86")"
+dlls=$(i686-w64-mingw32-objdump -p "$x86" | awk '/DLL Name:/ {print tolower($3)}' | grep -v -E '^(kernel32|user32|gdi32|comctl32|ole32|oleaut32|shell32|shlwapi|winmm|msvcrt|advapi32|iphlpapi|ws2_32)\.dll$' || true)
+[[ -z $dlls ]] || fail "the 32-bit exe needs $dlls"
 [[ $(file_version "$x86") == "Orvalis $version" ]] && unzip -p "$pkg/orvalis-$version-x86.zip" Orvalis/orvalis.exe | cmp -s - "$x86" || fail "the zip's exe is not the 32-bit package's"
 echo PASS

@@ -20,12 +20,6 @@ TEST(MeterSpinner, WalksTheSquareClockwiseAndComesBackIn20Frames) {
     }
 }
 
-TEST(MeterSpinner, ResumesMidSide) {
-    Spinner s = {308, 90, 312, 110, 0};  // stopped mid-way along the top
-    AdvanceSpinner(&s);
-    EXPECT_EQ(std::pair(s.startX, s.phase), std::pair(312, 0u));
-}
-
 TEST(MeterText, LevelAndSnr) {
     char text[16];
     for (auto [level, expected] : {std::pair{100, "100%"}, {57, "57%"}, {-5, "-5%"}, {250, "250%"}}) {

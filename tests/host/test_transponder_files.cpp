@@ -121,19 +121,10 @@ TEST(DamagedFiles, GiveWhatCanBeReadAndNothingElse) {
         EXPECT_EQ("Old", Name(file));
         EXPECT_EQ((List{"10744,H,22000", "10758,V,22000"}), Entries(file));
     }
-    // A name line of 10,000 characters: the start of it, and the entries after it.
-    std::string huge = "1=0192\r\n2=" + std::string(10000, 'N') + "\r\n0=1\r\n1=11778 V 27500\r\n";
-    EXPECT_EQ(std::string(SATELLITE_NAME_SIZE - 1, 'N'), Name(huge));
-    EXPECT_EQ((List{"11778 V 27500"}), Entries(huge));
 }
 
-TEST(FileNames, KeysAndPaths) {
+TEST(FileNames, FourDigitKeysOnly) {
     EXPECT_TRUE(IsTransponderFileName("0000.INI"));
     for (const char* name : {"3600.ini", "192.ini", "00192.ini", "0192.ini.bak", "-192.ini", "Astra.ini", ""})
         EXPECT_FALSE(IsTransponderFileName(name)) << name;
-    char path[LOAD_PATH_SIZE];
-    EXPECT_TRUE(FormatTransponderFilePath(3599, path, sizeof path));
-    EXPECT_STREQ("Transponders\\3599.ini", path);
-    EXPECT_FALSE(FormatTransponderFilePath(3600, path, sizeof path));
-    EXPECT_STREQ("", path);
 }

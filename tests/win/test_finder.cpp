@@ -1,12 +1,10 @@
 // The finder driven through the real window procedure on the simulated card:
 // started and stopped ORVALIS_CYCLES times (200 if unset) under a level that
-// jumps every 30 ms, every stop returns with all workers gone and nothing leaks;
-// in Birds mode a stop returns in time at any moment of the schedule.
+// jumps every 30 ms, every stop returns with all workers gone and nothing leaks.
 #include "app/app.h"
 #include "tests/win/win_fixture.h"
 #include "tuner/tuner.h"
 #include <gtest/gtest.h>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -78,26 +76,6 @@ TEST(Finder, StartsAndStopsLeaveNothingBehind) {
            GetTickCount() - started, before.gdi, after.gdi, before.handle, after.handle);
     EXPECT_LT(after.gdi, before.gdi + 10) << "GDI objects left behind";
     EXPECT_LT(after.handle, before.handle + 4 * 10) << "handles left behind";
-}
-
-// Birds pause longest, up to 2 s between calls: a stop waits for the pass under
-// way and one short pass that finds the level gone, at whatever moment it comes.
-TEST(Finder, StopInBirdsModeReturnsWithinAboutTwoSeconds) {
-    ASSERT_TRUE(UseScenario("[signal]\nstep 600000 lock=1 level=57 snr=8\n"));
-    AppState.settings.soundMode = 4;
-    DWORD longest = 0;
-    for (int runMs : {400, 1100, 1700, 2300}) {
-        ClickRedButton();
-        PumpMessages(runMs);
-        ASSERT_EQ(AppState.signalPercent.load(), 57u);
-        DWORD stopped = GetTickCount();
-        ClickRedButton();
-        longest = std::max(longest, GetTickCount() - stopped);
-        ASSERT_EQ(AppState.soundThreadAlive.load(), 0);
-    }
-    printf("Birds: the longest of four stops returned in %lu ms\n", longest);
-    EXPECT_LE(longest, 2400u);
-    AppState.settings.soundMode = 3;
     SetEnvironmentVariableA("SIMCARD_SCENARIO", nullptr);
 }
 

@@ -1,7 +1,6 @@
-// The skin atlas, the hit regions and the bevelled box, by reading pixels back. The
-// window's shape and place, and the temporary skin file gone, the e2e start-up test sees.
+// The bevelled box, by reading pixels back. The skin's pieces, the window's shape and
+// the buttons' regions, the e2e tests see in their screenshots and clicks.
 #include "app/app.h"
-#include "tests/win/win_fixture.h"
 #include <gtest/gtest.h>
 #include <cstring>
 
@@ -28,35 +27,6 @@ struct Surface {
     }
     uint32_t At(int x, int y) const { return pixels[y * 512 + x] & 0xFFFFFF; }
 };
-
-uint32_t Atlas(int x, int y) { return ((const uint32_t*)AppState.skinPixels)[y * SKIN_WIDTH + x] & 0xFFFFFF; }
-
-TEST(Skin, PiecesAreCopiedOneToOneFromTheirAtlasRectangle) {
-    ASSERT_NE(AppState.skinPixels, nullptr) << "the skin was not loaded at start-up";
-    Surface s;
-    CopySkinPiece(s.dc, 335, 174, 80, 82, 592, 85);  // the red button's green image to its window place
-    GdiFlush();
-    for (int y = 0; y < 82; y += 9)
-        for (int x = 0; x < 80; x += 7)
-            ASSERT_EQ(s.At(335 + x, 174 + y), Atlas(592 + x, 85 + y)) << x << "," << y;
-    EXPECT_EQ(s.At(334, 174), BARE) << "drew outside the piece";
-    EXPECT_EQ(s.At(415, 255), BARE) << "drew outside the piece";
-}
-
-TEST(Shape, RegionsHitInsideTheRoundedShapeOnly) {
-    const struct { HRGN region; int x, y; bool hit; } probes[] = {
-        // The e2e tests click inside the red button, the close and the edit buttons.
-        {AppState.startButtonRegion, 343, 182, false},  // inside the box, outside the circle
-        {AppState.transponderEditRegion, 107, 274, false},
-        {AppState.aboutButtonRegion, 221, 468, true},   // a plain rectangle: corners hit
-        {AppState.aboutButtonRegion, 294, 486, false},  // right and bottom edges excluded
-        {AppState.mobileButtonRegion, 394, 415, false},
-    };
-    for (const auto& p : probes) {
-        ASSERT_NE(p.region, nullptr);
-        EXPECT_EQ(PtInRegion(p.region, p.x, p.y) != 0, p.hit) << p.x << "," << p.y;
-    }
-}
 
 // From an edge of a box inwards, every pixel up to the fill is an outline's colour, in
 // order, all sixteen (a 2-pixel pen may cover the outermost on one side, or leave the edge bare).
