@@ -45,6 +45,8 @@ void CopySkinPiece(HDC dc, int x, int y, int w, int h, int srcX, int srcY);
 void CopyBaseImage(HDC dc, int x, int y, int w, int h);
 void DrawBevelBox(HDC dc, int left, int top, int right, int bottom, int style, int cornerSize,
                   HBRUSH fillBrush);
+void ReleaseDialogSurface();
+void TextAt(HDC dc, int x, int y, const char* text);
 
 // main window, dialogs, settings, clean-up
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

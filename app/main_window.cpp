@@ -69,13 +69,11 @@ static void OnPaint(HWND window) {
         POINT flag = LANGUAGE_FLAGS[language];
         CopySkinPiece(AppState.windowDc, LANGUAGE_FLAG_X, LANGUAGE_FLAG_Y, FLAG_W, FLAG_H, flag.x,
                       flag.y);
-        TextOutA(AppState.windowDc, 155, 368, LANGUAGE_NAMES[language],
-                 (int)strlen(LANGUAGE_NAMES[language]));
+        TextAt(AppState.windowDc, 155, 368, LANGUAGE_NAMES[language]);
     }
     uint32_t mode = AppState.settings.soundMode;
     if (mode < SOUND_MODE_COUNT)
-        TextOutA(AppState.windowDc, 155, 390, SOUND_MODE_NAMES[mode],
-                 (int)strlen(SOUND_MODE_NAMES[mode]));
+        TextAt(AppState.windowDc, 155, 390, SOUND_MODE_NAMES[mode]);
     SelectObject(AppState.windowDc, AppState.savedFont);
     EndPaint(window, &paint);
     AppState.meterStale.store(1);

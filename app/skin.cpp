@@ -138,5 +138,17 @@ void DrawBevelBox(HDC dc, int left, int top, int right, int bottom, int style, i
     SelectObject(dc, previousBrush);
 }
 
+void TextAt(HDC dc, int x, int y, const char* text) { TextOutA(dc, x, y, text, lstrlenA(text)); }
+
+// The off-screen surface of the signal log or the dish dialog, each object once,
+// its field cleared. The memory DC goes first: a bitmap or pen still selected
+// into a DC cannot be deleted.
+void ReleaseDialogSurface() {
+    if (AppState.dialogMemoryDc) DeleteDC(AppState.dialogMemoryDc);
+    if (AppState.dialogBitmap) DeleteObject(AppState.dialogBitmap);
+    AppState.dialogMemoryDc = nullptr;
+    AppState.dialogBitmap = nullptr;
+}
+
 void BeginWindowDrawing() { EnterCriticalSection(&AppState.windowDrawLock); }
 void EndWindowDrawing() { LeaveCriticalSection(&AppState.windowDrawLock); }

@@ -167,10 +167,6 @@ static void OnDishDialogInit(HWND dialog) {
     ComputeLookAngles();
 }
 
-static void PutText(HDC dc, int x, int y, const char* text) {
-    TextOutA(dc, x, y, text, lstrlenA(text));
-}
-
 // The mark from north clockwise to the azimuth: a line from the centre out
 // to the azimuth, then the arc back up to north.
 static void DrawAzimuthMark(HDC dc) {
@@ -190,20 +186,20 @@ void DrawDishDialog(HWND dialog) {
 
     SetBkMode(face, TRANSPARENT);
     SetTextColor(face, HEADING_COLOUR);
-    PutText(face, 175, 25, "Select Your position:");
-    PutText(face, 165, 105, "Select satellite position:");
+    TextAt(face, 175, 25, "Select Your position:");
+    TextAt(face, 165, 105, "Select satellite position:");
     SetTextColor(face, LABEL_COLOUR);
-    PutText(face, 145, 45, "Latitude");
-    PutText(face, 295, 45, "Longitude");
+    TextAt(face, 145, 45, "Latitude");
+    TextAt(face, 295, 45, "Longitude");
 
     if (!SatelliteVisible(AppState.elevation)) {
         SetTextColor(face, WARNING_COLOUR);
-        PutText(face, 215, 155, "Warning!");
-        PutText(face, 140, 175, "Satellite out of the visibility range!");
+        TextAt(face, 215, 155, "Warning!");
+        TextAt(face, 140, 175, "Satellite out of the visibility range!");
     } else {
-        PutText(face, 70, 165, "Azimuth");
-        PutText(face, 215, 175, "Elevation");
-        PutText(face, 370, 165, "Polarization");
+        TextAt(face, 70, 165, "Azimuth");
+        TextAt(face, 215, 175, "Elevation");
+        TextAt(face, 370, 165, "Polarization");
         SetTextColor(face, VALUE_COLOUR);
         LookResults results = {};
         results.elevation = AppState.elevation;
@@ -212,12 +208,12 @@ void DrawDishDialog(HWND dialog) {
         results.offsetAngle = AppState.offsetAngle;
         LookTexts texts;
         FormatLookTexts(results, &texts);
-        PutText(face, 185, 195, texts.primeFocus);
-        PutText(face, 185, 340, texts.offsetDish);
-        PutText(face, 70, 185, texts.azimuth);
-        PutText(face, 395, 185, texts.polarization);
-        PutText(face, 185, 360, "width :");
-        PutText(face, 185, 380, "height:");
+        TextAt(face, 185, 195, texts.primeFocus);
+        TextAt(face, 185, 340, texts.offsetDish);
+        TextAt(face, 70, 185, texts.azimuth);
+        TextAt(face, 395, 185, texts.polarization);
+        TextAt(face, 185, 360, "width :");
+        TextAt(face, 185, 380, "height:");
 
         CopyPicture(face, ELEVATION_PICTURE);
         CopyPicture(face, COMPASS_ROSE);
@@ -242,12 +238,6 @@ static void OnDishDialogPaint(HWND dialog) {
     BeginPaint(dialog, &paint);
     DrawDishDialog(dialog);
     EndPaint(dialog, &paint);
-}
-
-static void ReleaseDialogSurface() {
-    if (AppState.dialogMemoryDc) DeleteDC(AppState.dialogMemoryDc);
-    if (AppState.dialogBitmap) DeleteObject(AppState.dialogBitmap);
-    AppState.dialogBitmap = nullptr;
 }
 
 static INT_PTR OnDishDialogCommand(HWND dialog, int id, int code) {

@@ -49,9 +49,8 @@ static void DrawSearchingSign(HDC dc) {
 // What a frame with a signal shows. Without a signal the spinner turns, so
 // every frame differs.
 struct ShownFrame {
-    uint32_t level;
+    uint32_t level;  // 0: no frame with a signal on screen
     float snr;
-    bool valid;
 };
 
 // Composes a frame and copies it to the window, unless it would only repeat
@@ -62,8 +61,8 @@ static void DrawMeterFrame(ShownFrame* shown) {
     uint32_t level = AppState.signalPercent.load();
     float snrValue = AppState.signalToNoise.load();
     bool stale = AppState.meterStale.exchange(0);
-    if (level && !stale && shown->valid && shown->level == level && shown->snr == snrValue) return;
-    *shown = {level, snrValue, level != 0};
+    if (level && !stale && shown->level == level && shown->snr == snrValue) return;
+    *shown = {level, snrValue};
 
     HDC dc = AppState.memoryDc;
     CopyBaseImage(dc, AREA_X, AREA_Y, AREA_W, AREA_H);

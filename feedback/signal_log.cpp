@@ -67,19 +67,10 @@ static void ReleaseSignalLog(HWND dialog) {
         CloseHandle(AppState.logFile);
         AppState.logFile = nullptr;
     }
-    // The memory DC goes first: a pen or bitmap still selected into a DC
-    // cannot be deleted.
-    if (AppState.dialogMemoryDc) {
-        DeleteDC(AppState.dialogMemoryDc);
-        AppState.dialogMemoryDc = nullptr;
-    }
+    ReleaseDialogSurface();
     if (AppState.graphPen) {
         DeleteObject(AppState.graphPen);
         AppState.graphPen = nullptr;
-    }
-    if (AppState.dialogBitmap) {
-        DeleteObject(AppState.dialogBitmap);
-        AppState.dialogBitmap = nullptr;
     }
     if (AppState.dialogDc) {
         ReleaseDC(dialog, AppState.dialogDc);
@@ -164,10 +155,6 @@ static void OnSignalLogTick() {
         SelectObject(AppState.dialogMemoryDc, AppState.graphPen);
         CopyGraph(SRCCOPY);
     }
-}
-
-static void TextAt(HDC dc, int x, int y, const char* text) {
-    TextOutA(dc, x, y, text, (int)strlen(text));
 }
 
 int DrawControlText(HWND window, HDC dc, int x) {

@@ -3,8 +3,8 @@
 // always reads "Off" and "Start / Stop" only says so.
 #include "app/app.h"
 #include "server/server.h"
+#include "tuner/transponder_text.h"
 #include <winsock2.h>
-#include <cstring>
 
 constexpr int DIALOG_TOP_OFFSET = 345;
 constexpr int DIALOG_WIDTH = 512, DIALOG_HEIGHT = 165;
@@ -99,10 +99,6 @@ static void OnServerDialogInit(HWND dialog) {
     SendMessageA(AppState.serverModeCombo, CB_SETCURSEL, 0, 0);
 }
 
-static void TextAt(HDC dc, int x, int y, const char* text) {
-    TextOutA(dc, x, y, text, (int)strlen(text));
-}
-
 static void OnServerDialogPaint(HWND dialog) {
     RECT client;
     GetClientRect(dialog, &client);
@@ -130,7 +126,7 @@ static void OnStartStop(HWND dialog) {
     DrawBevelBox(dc, box.left, box.top, box.right, box.bottom, 1, 48, AppState.panelBrush);
     HGDIOBJ previousFont = SelectObject(dc, AppState.textFont);
     SetTextColor(dc, MESSAGE_COLOUR);
-    DrawTextA(dc, "In this version cannot be started.", -1, &box,
+    DrawTextA(dc, StatusMessageText(STATUS_CANNOT_START), -1, &box,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     SetTextColor(dc, TEXT_COLOUR);
     SelectObject(dc, previousFont);

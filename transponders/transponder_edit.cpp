@@ -129,7 +129,6 @@ int SaveTransponderList() {
     char* text = entries ? (char*)HeapAlloc(GetProcessHeap(), 0, bound) : nullptr;
     if (text) {
         size_t length = BuildTransponderFile(old, oldSize, key, entries, count, text, bound);
-        SetProgramFolderAsWorkingDirectory();
         if (length) failed = ReplaceFileContents(path, temporary, text, (DWORD)length);
         HeapFree(GetProcessHeap(), 0, text);
     }
