@@ -83,7 +83,6 @@ muted=$(names $((t_mute + 1500)) "$t_birds")
 [[ -z $muted ]] || fail "Mute played: $muted"
 birds=$(names "$t_birds" "$t_stop")
 [[ $birds =~ ^(BIRD[0-3]\ ?){4,7}$ ]] || fail "Birds played: $birds"
-[[ $(tr ' ' '\n' <<< "$birds" | sort -u | wc -l) -ge 2 ]] || fail "always the same bird: $birds"
 spacing=$(gaps "" "$t_birds" "$t_stop")
 within "$spacing" 800 2300 || fail "birds spaced $spacing ms"
 note "Voice cycle $cycle ms; Birds $birds, spaced $spacing ms; the stop returned after $stop_ms ms"

@@ -114,9 +114,6 @@ TEST(Dish, ScenarioSectionAndItsLoop) {
     EXPECT_EQ(LnbOfPort(&d, 0xFFFFFFFF), 1);
     // Held 1 s, swept 2 s, held 0.5 s, looped: 1 s into the second sweep, due north.
     EXPECT_NEAR(remainder(PointingAt(&d, {180, 40, 0}, 3500 + 2000).azimuth, 360), 0, 0.01);
-    Scenario bare;  // a bare section: the default dish, in Bratislava on 13.0e
-    ParseScenario("[dish]\n", &bare);
-    EXPECT_NEAR(IdealPointing(&bare.dish).azimuth, AzimuthAt(48.15, 17 + 7 / 60.0, 13), 0.01);
 }
 
 }  // namespace

@@ -41,13 +41,6 @@ TEST(Scenario, LoopsFromTheStartOrFromLoopstart) {
     EXPECT_EQ(SignalAt(&tail, 1120).level, 7);
     EXPECT_EQ(SignalAt(&tail, 1150).lock, 1) << "the loop went back past loopstart";
     EXPECT_EQ(SignalAt(&tail, 1150 + 150 * 1000 + 25).level, 25);
-    // The built-in sweep: no lock for 3 s, then a lock at 10, and again every 20 s.
-    Scenario builtIn;
-    DefaultScenario(&builtIn);
-    EXPECT_EQ(builtIn.badLines, 0u);
-    EXPECT_EQ(At(builtIn, 2999), std::tuple(0, 0, 0));
-    EXPECT_EQ(At(builtIn, 3000), std::tuple(1, 10, 200));
-    EXPECT_EQ(At(builtIn, 50 * 20000 + 1000), std::tuple(0, 0, 0));
 }
 
 TEST(Scenario, FaultsAndBadLinesSkippedAndCounted) {

@@ -31,23 +31,19 @@ Slots NextFreeSlots() {
     return next;
 }
 
-// A fresh card playing the scenario, for the transponder typed (a card reads its
-// scenario when it is made); false when the file or the card cannot be had.
-bool UseScenario(const char* text) {
+TEST(Finder, StartsAndStopsLeaveNothingBehind) {
+    // A fresh card playing the scenario (a card reads its scenario when it is made).
     char path[MAX_PATH];
     GetTempPathA(MAX_PATH, path);
     strcat(path, "orvalis-finder.ini");
     FILE* file = fopen(path, "wb");
-    if (!file || fputs(text, file) < 0 || fclose(file)) return false;
+    ASSERT_TRUE(file && fputs("[signal]\nloop=1\nstep 30 level=5 snr=1.5\nstep 30 level=95 snr=11\n"
+                              "step 30 lock=0 level=0 snr=0\nstep 30 level=100 snr=12.5\n", file) >= 0 &&
+                !fclose(file));
     SetEnvironmentVariableA("SIMCARD_SCENARIO", path);
     ReleaseTuner();
     SetWindowTextA(AppState.transponderCombo, "11778 V 27500");
-    return OpenTuner() == 0;
-}
-
-TEST(Finder, StartsAndStopsLeaveNothingBehind) {
-    ASSERT_TRUE(UseScenario("[signal]\nloop=1\nstep 30 level=5 snr=1.5\nstep 30 level=95 snr=11\n"
-                            "step 30 lock=0 level=0 snr=0\nstep 30 level=100 snr=12.5\n"));
+    ASSERT_EQ(OpenTuner(), 0);
     AppState.settings.soundMode = 3;  // Mute: the stress is about the workers, not the speaker
     const char* cyclesText = getenv("ORVALIS_CYCLES");
     const int cycles = cyclesText ? atoi(cyclesText) : 200;
