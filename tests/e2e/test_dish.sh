@@ -72,6 +72,7 @@ for s in port polarization; do awk '$2 > 0 { exit 1 }' "$dir/$s.polls" || fail "
   exec wine "$dir/dishsim.exe" /az="$(plus "$AZ" 3)" /el="$EL" /skew="$POL" ) &
 sim() { xdotool search --onlyvisible --name '^Virtual dish$' 2>/dev/null | head -n1; }
 wait_for 30 eval '[[ -n $(sim) ]]' || fail "no dishsim window"
+sleep 1  # its activation, which takes the keyboard, comes after it is shown
 type_transponder "12302 V 27500"; click 375 214
 wait_for 20 log_has "$log" "CheckLock az=$(plus "$AZ" 3) .* live -> 0x8" || fail "the card ignores dishsim"
 read -r sx sy < <(window_origin "$(sim)")
