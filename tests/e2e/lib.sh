@@ -138,5 +138,6 @@ close_enough() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { split(a, x); split(b
 
 stop_app() {
   [[ -z $APP_PID ]] || kill "$APP_PID" 2>/dev/null || true
-  wineserver -k 2>/dev/null || true
+  # The next test starts only once this prefix's server has gone.
+  wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true
 }
