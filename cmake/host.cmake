@@ -3,7 +3,7 @@ set(SAN -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recov
 
 set(HOST_SOURCES ${ORVALIS_PURE_SOURCES})
 if(EXISTS ${CMAKE_SOURCE_DIR}/simcard/scenario.cpp)
-  list(APPEND HOST_SOURCES simcard/scenario.cpp)
+  list(APPEND HOST_SOURCES simcard/scenario.cpp simcard/scenario_words.cpp)
 endif()
 # The virtual dish behind the simulated card: scenario, sky, geometry, receiver.
 foreach(f simcard/dish_scenario.cpp simcard/dish_geometry.cpp simcard/sky.cpp simcard/dish_signal.cpp)
