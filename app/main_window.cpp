@@ -173,13 +173,6 @@ static void OnMouseMove() {
     EndWindowDrawing();
 }
 
-void HoldOnScreen(DWORD milliseconds) {
-    // No wake mask: no input ends the wait early, and none is taken from the queue.
-    DWORD start = GetTickCount();
-    for (DWORD waited = 0; waited < milliseconds; waited = GetTickCount() - start)
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - waited, 0);
-}
-
 static void EnableCombos(BOOL enable) {
     for (HWND combo : {AppState.transponderCombo, AppState.satelliteCombo, AppState.diseqcCombo})
         EnableWindow(combo, enable);

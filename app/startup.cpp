@@ -70,6 +70,10 @@ int CreateMainWindow(HINSTANCE instance) {
 }
 
 int InitApplication() {
+    // First: the lists below already reach the program folder through these.
+    AppState.calls = {.showStatusMessage = ShowStatusMessage,
+                      .showMessageDialog = ShowMessageDialog,
+                      .setProgramFolder = SetProgramFolderAsWorkingDirectory};
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     InitializeCriticalSection(&AppState.stateLock);
     InitializeCriticalSection(&AppState.windowDrawLock);
