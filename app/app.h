@@ -20,15 +20,7 @@ constexpr size_t SKIN_BYTES = size_t(SKIN_WIDTH) * SKIN_HEIGHT * 4;
 constexpr COLORREF TEXT_COLOUR = RGB(190, 200, 210);
 constexpr COLORREF PANEL_COLOUR = RGB(205, 205, 213);
 
-// Message dialog kinds and button ids
-constexpr uint32_t MESSAGE_ABOUT = 0;
-constexpr uint32_t MESSAGE_ALREADY_EXISTS = 2;
-constexpr uint32_t MESSAGE_ADDED = 3;
-constexpr uint32_t MESSAGE_DRIVER_MISSING = 4;
-constexpr uint32_t MESSAGE_CONFIRM_DELETE = 100;
-constexpr uint32_t MESSAGE_USER_GUIDE = 101;
-constexpr int ID_OK = 113;
-constexpr int ID_CANCEL = 114;
+// The user guide's page, named by the message dialog, opened by the help button
 constexpr const char* USER_GUIDE_URL = "https://orvalis.example.org/guide";
 
 // start-up
@@ -56,6 +48,12 @@ void ReadSettingsFile();
 int SaveSettings();
 void CleanUp();
 void WaitForWorkers();  // until all three workers have left
+
+// The status box: one numbered message in red over the lower part of the face.
+void DrawStatusText(int message, int left, int top, int width);
+// A message in the status box for two seconds, the window taking no input
+// meanwhile, then a repaint that takes it away.
+void ShowStatusMessage(int message);
 
 // Blocks the calling thread for a while without handling any input, so that a
 // message stays on screen long enough to be read. Under Wine what a thread drew

@@ -9,6 +9,25 @@
 struct IBaseFilter;
 struct TunerControl;
 
+// Message dialog kinds (AppState.messageKind) and its button ids
+constexpr uint32_t MESSAGE_ABOUT = 0;
+constexpr uint32_t MESSAGE_ALREADY_EXISTS = 2;
+constexpr uint32_t MESSAGE_ADDED = 3;
+constexpr uint32_t MESSAGE_DRIVER_MISSING = 4;
+constexpr uint32_t MESSAGE_CONFIRM_DELETE = 100;
+constexpr uint32_t MESSAGE_USER_GUIDE = 101;
+constexpr int ID_OK = 113;
+constexpr int ID_CANCEL = 114;
+
+// What the application lends the tuner and the transponder lists, filled once
+// at start-up: they tell the user things and find their files through these,
+// and never call up into app/ itself.
+struct AppCalls {
+    void (*showStatusMessage)(int message);       // ShowStatusMessage
+    INT_PTR (*showMessageDialog)(uint32_t kind);  // ShowMessageDialog: ID_OK or ID_CANCEL
+    int (*setProgramFolder)();                    // SetProgramFolderAsWorkingDirectory
+};
+
 constexpr int LANGUAGE_COUNT = 9;
 constexpr int DIGIT_COUNT = 10;
 constexpr int BIRD_COUNT = 4;
@@ -51,6 +70,7 @@ struct AppStateRecord {
 
     uint32_t messageKind;
     SettingsBlock settings;
+    AppCalls calls;
 
     // Run state shared with the worker threads. The poller is the only writer of
     // the measurements; each worker is the only writer of its alive flag.

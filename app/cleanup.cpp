@@ -4,12 +4,25 @@
 #include "tuner/tuner.h"
 #include <objbase.h>
 
+constexpr int STOP_WAIT_MS = 200;
+
 template <typename Handle>
 static void DeleteGdiObject(Handle& object) {
     if (object) {
         DeleteObject(object);
         object = nullptr;
     }
+}
+
+// "Please wait ..." stays on screen for the whole stop.
+static void WaitUntilClear(const std::atomic<uint8_t>& alive) {
+    while (alive.load(std::memory_order_acquire)) HoldOnScreen(STOP_WAIT_MS);
+}
+
+void WaitForWorkers() {
+    WaitUntilClear(AppState.pollerAlive);
+    WaitUntilClear(AppState.soundThreadAlive);
+    WaitUntilClear(AppState.meterThreadAlive);
 }
 
 void CleanUp() {

@@ -14,7 +14,6 @@
 constexpr int LANGUAGE_FLAG_X = 130, LANGUAGE_FLAG_Y = 370, FLAG_W = 20, FLAG_H = 15;
 constexpr int REMOVE_HOVER_FROM_Y = 305;  // the hover image switches to Remove here
 constexpr int EDIT_SPLIT_Y = 308;         // a click above adds, from here on removes
-constexpr int STOP_WAIT_MS = 200;
 constexpr int NOT_FOUND_MS = 1000;
 constexpr int BIRD_PREVIEW_GAP_MS = 1000;
 
@@ -174,18 +173,6 @@ static void OnMouseMove() {
     EndWindowDrawing();
 }
 
-void HoldOnScreen(DWORD milliseconds) {
-    // No wake mask: no input ends the wait early, and none is taken from the queue.
-    DWORD start = GetTickCount();
-    for (DWORD waited = 0; waited < milliseconds; waited = GetTickCount() - start)
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - waited, 0);
-}
-
-// "Please wait ..." stays on screen for the whole stop.
-static void WaitUntilClear(const std::atomic<uint8_t>& alive) {
-    while (alive.load(std::memory_order_acquire)) HoldOnScreen(STOP_WAIT_MS);
-}
-
 static void EnableCombos(BOOL enable) {
     for (HWND combo : {AppState.transponderCombo, AppState.satelliteCombo, AppState.diseqcCombo})
         EnableWindow(combo, enable);
@@ -213,12 +200,6 @@ static void StartFinder() {
     while (!AppState.pollerAlive.load(std::memory_order_acquire)) Sleep(1);
     StartDetached(SoundFeedbackThread);
     StartDetached(MeterThread);
-}
-
-void WaitForWorkers() {
-    WaitUntilClear(AppState.pollerAlive);
-    WaitUntilClear(AppState.soundThreadAlive);
-    WaitUntilClear(AppState.meterThreadAlive);
 }
 
 static void StopFinder() {

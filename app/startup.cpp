@@ -13,21 +13,6 @@
 static const char* const DISEQC_NAMES[] = {"None", "Simple A", "Simple B", "LNB1",
                                            "LNB2", "LNB3", "LNB4"};
 
-int SetProgramFolderAsWorkingDirectory() {
-    char path[512];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0) return 1;
-    if (length >= sizeof path) length = sizeof path - 1;
-    path[length] = 0;
-    char* slash = strrchr(path, '\\');
-    if (slash) *slash = 0;
-    char* folder = _strdup(path);
-    if (!folder) return 1;
-    SetCurrentDirectoryA(folder);
-    free(folder);
-    return 0;
-}
-
 static const void* LockClip(const char* name) {
     HRSRC found = FindResourceA(AppState.instance, name, MAKEINTRESOURCEA(10) /* RT_RCDATA */);
     if (!found) return nullptr;
@@ -85,6 +70,10 @@ int CreateMainWindow(HINSTANCE instance) {
 }
 
 int InitApplication() {
+    // First: the lists below already reach the program folder through these.
+    AppState.calls = {.showStatusMessage = ShowStatusMessage,
+                      .showMessageDialog = ShowMessageDialog,
+                      .setProgramFolder = SetProgramFolderAsWorkingDirectory};
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     InitializeCriticalSection(&AppState.stateLock);
     InitializeCriticalSection(&AppState.windowDrawLock);

@@ -3,7 +3,7 @@ set(SAN -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recov
 
 set(HOST_SOURCES ${ORVALIS_PURE_SOURCES})
 if(EXISTS ${CMAKE_SOURCE_DIR}/simcard/scenario.cpp)
-  list(APPEND HOST_SOURCES simcard/scenario.cpp)
+  list(APPEND HOST_SOURCES simcard/scenario.cpp simcard/scenario_words.cpp)
 endif()
 # The virtual dish behind the simulated card: scenario, sky, geometry, receiver.
 foreach(f simcard/dish_scenario.cpp simcard/dish_geometry.cpp simcard/sky.cpp simcard/dish_signal.cpp)
@@ -24,6 +24,12 @@ if(ORVALIS_TESTS)
   target_link_libraries(host_tests PRIVATE orvcore_host gtest gtest_main)
   include(GoogleTest)
   gtest_discover_tests(host_tests TEST_PREFIX "host." DISCOVERY_TIMEOUT 60)
+  # Calls run one way: the tuner and the transponder lists see only app/'s
+  # state (its routines reach them through AppState.calls), and the [dish]
+  # section never includes the scenario reader that calls it.
+  add_test(NAME host.one_way_includes WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} COMMAND sh -c [[
+    ! grep -n 'include .app/' tuner/* transponders/* | grep -v 'app/app_state\.h' &&
+    ! grep -n 'include .simcard/scenario\.h' simcard/dish_scenario.* simcard/scenario_words.*]])
 endif()
 
 # Fuzzers: clang's libFuzzer, one per parser, over the same platform-free

@@ -1,6 +1,5 @@
 // The [dish] section's lines and the pointing they give over time.
 #include "simcard/dish_scenario.h"
-#include "simcard/scenario.h"
 #include "simcard/scenario_words.h"
 #include <cmath>
 #include <cstdlib>

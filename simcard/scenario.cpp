@@ -27,16 +27,6 @@ enum Section { SECTION_NONE, SECTION_SIGNAL, SECTION_FAULTS, SECTION_DISH, SECTI
 
 constexpr int MAX_TOKENS = 16;
 
-static char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-bool SameWord(const char* a, const char* b) {
-    while (*a && LowerAscii(*a) == LowerAscii(*b)) {
-        ++a;
-        ++b;
-    }
-    return LowerAscii(*a) == LowerAscii(*b);  // both at their end, or a mismatch
-}
-
 const char* SimMethodName(int method) {
     return (method >= 0 && method < SIM_METHOD_COUNT) ? METHOD_NAMES[method] : nullptr;
 }
@@ -47,42 +37,10 @@ int FindSimMethod(const char* name) {
     return -1;
 }
 
-bool ParseInteger(const char* text, long long min, long long max, long long* value) {
-    if (!*text) return false;
-    char* end = nullptr;
-    long long v = strtoll(text, &end, 10);
-    if (*end || v < min || v > max) return false;
-    *value = v;
-    return true;
-}
-
-bool ParseNumber(const char* text, double min, double max, double* value) {
-    if (!*text) return false;
-    char* end = nullptr;
-    double v = strtod(text, &end);
-    if (*end || !std::isfinite(v) || v < min || v > max) return false;
-    *value = v;
-    return true;
-}
-
 static bool ParseReal(const char* text, float* value) {
     double v;
     if (!ParseNumber(text, -1e6, 1e6, &v)) return false;
     *value = float(v);
-    return true;
-}
-
-// Splitting at ".." first keeps "2..12" from being read as "2." and ".12".
-bool SplitRange(const char* text, char* first, char* second, size_t size, bool* isRange) {
-    const char* dots = strstr(text, "..");
-    size_t length = dots ? size_t(dots - text) : strlen(text);
-    if (length >= size) return false;
-    memcpy(first, text, length);
-    first[length] = 0;
-    *isRange = dots != nullptr;
-    const char* rest = dots ? dots + 2 : text;
-    if (strlen(rest) >= size) return false;
-    strcpy(second, rest);
     return true;
 }
 
@@ -101,14 +59,6 @@ static bool ParseSnrRange(const char* text, float* from, float* to, bool* isRang
     char a[SCENARIO_MAX_LINE + 1], b[SCENARIO_MAX_LINE + 1];
     if (!SplitRange(text, a, b, sizeof a, isRange)) return false;
     return ParseReal(a, from) && ParseReal(b, to);
-}
-
-bool SplitKey(char* token, char** value) {
-    char* equals = strchr(token, '=');
-    if (!equals) return false;
-    *equals = 0;
-    *value = equals + 1;
-    return true;
 }
 
 // step <ms> [lock=0|1] [level=n] [snr=x]

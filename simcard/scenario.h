@@ -24,9 +24,7 @@ enum SimMethod {
 };
 
 constexpr uint32_t SCENARIO_MAX_SEGMENTS = 64;
-constexpr uint32_t SCENARIO_MAX_DURATION_MS = 86400000;  // one segment lasts a day at most
 constexpr uint32_t SCENARIO_MAX_LATENCY_MS = 600000;
-constexpr size_t SCENARIO_MAX_LINE = 255;  // longer lines are bad lines
 
 // One piece of the signal timeline. A step holds its values; a ramp goes
 // linearly from the first to the second over its duration.

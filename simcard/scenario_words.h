@@ -1,7 +1,12 @@
 #pragma once
 // The words of a scenario line, as every section reads them: keywords in any
-// case, "key=value" words, "a..b" ranges and plain decimal numbers.
+// case, "key=value" words, "a..b" ranges and plain decimal numbers. The
+// scenario reader and the [dish] section both build on these; no platform code.
 #include <cstddef>
+#include <cstdint>
+
+constexpr uint32_t SCENARIO_MAX_DURATION_MS = 86400000;  // one timed line lasts a day at most
+constexpr size_t SCENARIO_MAX_LINE = 255;  // longer lines are bad lines
 
 bool SameWord(const char* a, const char* b);
 // A whole token as a decimal integer within [min, max].

@@ -2,7 +2,7 @@
 // shown one. Every change rewrites the whole file from the transponder list;
 // the new text goes to a temporary file that replaces the old one in one step,
 // so the file on disk is always either the old one or the new one in full.
-#include "app/app.h"
+#include "app/app_state.h"
 #include "transponders/transponder_files.h"
 #include "transponders/transponders.h"
 #include "tuner/tuner.h"
@@ -29,21 +29,21 @@ int AddTransponder() {
     if (!ReadTypedText(text, sizeof text)) return 1;
     // A '=' would split the entry when the file is read back.
     if (strchr(text, '=')) {
-        ShowStatusMessage(STATUS_BAD_LENGTH);
+        AppState.calls.showStatusMessage(STATUS_BAD_LENGTH);
         return 1;
     }
     uint32_t kind = MESSAGE_ALREADY_EXISTS;
     if (FindEntry(text) == CB_ERR) {
         if (SendMessageA(AppState.transponderCombo, CB_GETCOUNT, 0, 0) >=
             (LRESULT)TRANSPONDER_ENTRIES_MAX) {
-            ShowStatusMessage(STATUS_LIST_FULL);
+            AppState.calls.showStatusMessage(STATUS_LIST_FULL);
             return 1;
         }
         if (SendMessageA(AppState.transponderCombo, CB_ADDSTRING, 0, (LPARAM)text) < 0) return 1;
         SaveTransponderList();  // on failure the reload shows what the file holds
         kind = MESSAGE_ADDED;
     }
-    ShowMessageDialog(kind);
+    AppState.calls.showMessageDialog(kind);
     return 0;
 }
 
@@ -52,7 +52,7 @@ int RemoveTransponder() {
     if (!ReadTypedText(text, sizeof text)) return 1;
     LRESULT found = FindEntry(text);
     if (found == CB_ERR) return 1;
-    if (ShowMessageDialog(MESSAGE_CONFIRM_DELETE) == ID_CANCEL) return 1;
+    if (AppState.calls.showMessageDialog(MESSAGE_CONFIRM_DELETE) == ID_CANCEL) return 1;
     if (SendMessageA(AppState.transponderCombo, CB_DELETESTRING, found, 0) == CB_ERR) return 1;
     SaveTransponderList();
     return 0;
@@ -99,7 +99,7 @@ int SaveTransponderList() {
     if (listed < 0) return 1;
     size_t count = (size_t)listed;
     if (count > TRANSPONDER_ENTRIES_MAX) {
-        ShowStatusMessage(STATUS_LIST_FULL);
+        AppState.calls.showStatusMessage(STATUS_LIST_FULL);
         return 1;
     }
     uint32_t key = AppState.settings.satellitePosition;
@@ -111,7 +111,7 @@ int SaveTransponderList() {
     // Opened for writing as well: a file that is read-only, or held by another
     // program, is not rewritten. The attribute is asked for too: an
     // administrator (or root under Wine) could otherwise write it all the same.
-    SetProgramFolderAsWorkingDirectory();
+    AppState.calls.setProgramFolder();
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY)) return 1;
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,

@@ -1,6 +1,6 @@
 // Fills the satellite list with one entry per transponder file and the
 // transponder list with the entries of the chosen satellite's file.
-#include "app/app.h"
+#include "app/app_state.h"
 #include "transponders/transponder_files.h"
 #include "transponders/transponders.h"
 
@@ -32,7 +32,7 @@ static void AddSatellite(const char* fileName, const char* data, DWORD size) {
 }
 
 int ListSatellites() {
-    SetProgramFolderAsWorkingDirectory();
+    AppState.calls.setProgramFolder();
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(TRANSPONDER_SEARCH, &found);
     if (search == INVALID_HANDLE_VALUE) return 1;
@@ -74,7 +74,7 @@ int ListSatellites() {
 int LoadTransponderList() {
     char path[LOAD_PATH_SIZE];
     if (!FormatTransponderFilePath(AppState.settings.satellitePosition, path, sizeof path)) return 1;
-    SetProgramFolderAsWorkingDirectory();
+    AppState.calls.setProgramFolder();
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;

@@ -1,6 +1,6 @@
 // The card's source filter and its tuner interface, through COM, so the
 // program runs unchanged on the real driver and on the simulated card.
-#include "app/app.h"
+#include "app/app_state.h"
 #include "tuner/tuner.h"
 #include "tuner/tuner_control.h"
 #include <strmif.h>
@@ -10,7 +10,7 @@ int OpenTuner() {
                                       IID_IBaseFilter, (void**)&AppState.sourceFilter);
     if (result != S_OK || !AppState.sourceFilter) {
         AppState.sourceFilter = nullptr;
-        ShowMessageDialog(MESSAGE_DRIVER_MISSING);
+        AppState.calls.showMessageDialog(MESSAGE_DRIVER_MISSING);
         return 1;
     }
     if (AppState.sourceFilter->QueryInterface(IID_TunerControl, (void**)&AppState.tunerControl) !=

@@ -1,5 +1,5 @@
 // The signal poller: the only writer of the level, the SNR and the lock flag.
-#include "app/app.h"
+#include "app/app_state.h"
 #include "tuner/tuner.h"
 #include "tuner/tuner_control.h"
 

@@ -1,5 +1,5 @@
 // Reading the transponder box and tuning the card with it.
-#include "app/app.h"
+#include "app/app_state.h"
 #include "tuner/tuner.h"
 #include "tuner/tuner_control.h"
 
@@ -17,7 +17,8 @@ int ReadTransponderParameters(uint16_t showErrors) {
         AppState.symbolRate = values.symbolRate;
     }
     if (status == 0) return 0;
-    if (showErrors) ShowStatusMessage(status);  // the message must be read: the window waits
+    // The message must be read: the window waits.
+    if (showErrors) AppState.calls.showStatusMessage(status);
     return 1;
 }
 
