@@ -24,6 +24,12 @@ if(ORVALIS_TESTS)
   target_link_libraries(host_tests PRIVATE orvcore_host gtest gtest_main)
   include(GoogleTest)
   gtest_discover_tests(host_tests TEST_PREFIX "host." DISCOVERY_TIMEOUT 60)
+  # The committed skin and icon are what tools/skin draws: regenerated here
+  # and compared pixel for pixel.
+  add_test(NAME host.skin_regenerates
+    COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/host/skin_regenerates.py
+            ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/skin)
+  set_tests_properties(host.skin_regenerates PROPERTIES TIMEOUT 120 ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)
 endif()
 
 # Fuzzers: clang's libFuzzer, one per parser, over the same platform-free
