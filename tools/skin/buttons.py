@@ -10,6 +10,16 @@ from .layout import HOVER_RECTS, REGIONS, halo_limit, region_centre
 from .primitives import ellipse, mix, rgb, rounded_rect, set_font, text_centered
 
 
+def fill_cap(cr, cx, cy, cap, c0, c1, c2, highlight_y=0.45):
+    """Fills the current path with a domed cap's shading, lit from the top left."""
+    g = cairo.RadialGradient(cx - cap * 0.4, cy - cap * highlight_y, cap * 0.1, cx, cy, cap * 1.05)
+    g.add_color_stop_rgb(0, *c0)
+    g.add_color_stop_rgb(0.55, *c1)
+    g.add_color_stop_rgb(1, *c2)
+    cr.set_source(g)
+    cr.fill()
+
+
 def draw_ring_button(cr, name, state, icon, hover_tint=(0.25, 0.62, 1.0), shape=None):
     """A dark round cap set into the ring. Normal or hover (glowing)."""
     cx, cy, rx, ry = region_centre(name)
@@ -43,12 +53,7 @@ def draw_ring_button(cr, name, state, icon, hover_tint=(0.25, 0.62, 1.0), shape=
         c2 = tuple(c * 0.22 for c in hover_tint)
     else:
         c0, c1, c2 = rgb(112, 120, 132), rgb(48, 54, 63), rgb(24, 27, 32)
-    g = cairo.RadialGradient(cx - cap * 0.4, cy - cap * 0.45, cap * 0.1, cx, cy, cap * 1.05)
-    g.add_color_stop_rgb(0, *c0)
-    g.add_color_stop_rgb(0.55, *c1)
-    g.add_color_stop_rgb(1, *c2)
-    cr.set_source(g)
-    cr.fill()
+    fill_cap(cr, cx, cy, cap, c0, c1, c2)
     # Rim light on the cap's lower right.
     cr.arc(cx, cy, cap - 0.7, math.radians(-20), math.radians(110))
     cr.set_source_rgba(1, 1, 1, 0.25 if not hover else 0.45)
@@ -118,12 +123,7 @@ def draw_sort(cr, state):
         c0, c1, c2 = mix((1, 1, 1), tint, 0.55), tuple(c * 0.6 for c in tint), tuple(c * 0.25 for c in tint)
     else:
         c0, c1, c2 = rgb(105, 113, 125), rgb(46, 52, 61), rgb(24, 27, 32)
-    g = cairo.RadialGradient(cx - cap * 0.4, cy - cap * 0.45, cap * 0.1, cx, cy, cap * 1.05)
-    g.add_color_stop_rgb(0, *c0)
-    g.add_color_stop_rgb(0.55, *c1)
-    g.add_color_stop_rgb(1, *c2)
-    cr.set_source(g)
-    cr.fill()
+    fill_cap(cr, cx, cy, cap, c0, c1, c2)
     cr.set_source_rgba(0, 0, 0, 0.6)
     icon_sort(cr, cx + 0.5, cy + 0.7, cap)
     cr.set_source_rgb(*((1, 1, 1) if hover else rgb(200, 210, 222)))
@@ -171,12 +171,7 @@ def draw_plusminus(cr, state):
             c2 = tuple(c * 0.22 for c in tint)
         else:
             c0, c1, c2 = rgb(100, 108, 120), rgb(44, 50, 59), rgb(22, 25, 30)
-        g = cairo.RadialGradient(cx - cap * 0.4, cy - cap * 0.5, cap * 0.1, cx, cy, cap * 1.05)
-        g.add_color_stop_rgb(0, *c0)
-        g.add_color_stop_rgb(0.55, *c1)
-        g.add_color_stop_rgb(1, *c2)
-        cr.set_source(g)
-        cr.fill()
+        fill_cap(cr, cx, cy, cap, c0, c1, c2, highlight_y=0.5)
         iy = (cy - cap + PM_SPLIT_TOP) / 2 + 1 if half == "add" else (PM_SPLIT_BOTTOM + cy + cap) / 2 - 1
         arm = 8.0
         for dx, dy, col in ((0.7, 0.9, (0, 0, 0, 0.6)),
