@@ -1,42 +1,26 @@
-"""Regenerates the skin and the icon into FOLDER and compares their decoded
-pixels with the committed ones: resources/ must hold what tools/skin draws.
-usage: skin_regenerates.py ROOT FOLDER"""
+"""usage: skin_regenerates.py ROOT FOLDER: compares the pixels of the skin and icon drawn into FOLDER with ROOT's."""
 import functools
-import subprocess
 import sys
 
 from PIL import Image, ImageChops
 
 
-def frames(path):
-    """The pixels of a JPEG, or of each size in an icon, by size."""
+def frames(path):  # the pixels of a JPEG, or of each size in an icon, by size
     image = Image.open(path)
-    if image.format == "ICO":
-        return {size: image.ico.getimage(size).convert("RGBA") for size in sorted(image.ico.sizes())}
-    return {image.size: image.convert("RGB")}
+    if image.format != "ICO": return {image.size: image.convert("RGBA")}
+    return {size: image.ico.getimage(size).convert("RGBA") for size in image.ico.sizes()}
 
 
-def main(root, folder):
-    subprocess.run([sys.executable, "-m", "tools.skin", "--out", folder], cwd=root, check=True)
-    failures = []
-    for name in ("skin.jpg", "orvalis.ico"):
-        committed, drawn = frames(f"{root}/resources/{name}"), frames(f"{folder}/{name}")
-        if committed.keys() != drawn.keys():
-            failures.append(f"{name}: sizes {list(committed)} committed, {list(drawn)} regenerated")
-        for size in sorted(committed.keys() & drawn.keys()):
-            # The largest difference over the channels, alpha included, per pixel.
-            channels = ImageChops.difference(committed[size], drawn[size]).split()
-            diff = functools.reduce(ImageChops.lighter, channels)
-            if diff.getbbox():
-                changed = size[0] * size[1] - diff.histogram()[0]
-                failures.append(f"{name} {size[0]}x{size[1]}: {changed} pixels differ, by up to "
-                                f"{diff.getextrema()[1]}, within {diff.getbbox()}")
-    for failure in failures:
-        print("FAILED:", failure)
-    print("Regenerate with /usr/bin/python3 -m tools.skin and commit resources/, or undo the drawing change."
-          if failures else "the regenerated skin and icon are the committed ones, pixel for pixel")
-    return 1 if failures else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main(*sys.argv[1:]))
+root, folder = sys.argv[1:3]
+failures = []
+for name in ("skin.jpg", "orvalis.ico"):
+    committed, drawn = frames(f"{root}/resources/{name}"), frames(f"{folder}/{name}")
+    for size in sorted(committed.keys() | drawn.keys()):  # a size missing on one side compares as blank
+        pair = (side.get(size, Image.new("RGBA", size)) for side in (committed, drawn))
+        diff = functools.reduce(ImageChops.lighter, ImageChops.difference(*pair).split())  # largest channel
+        if diff.getbbox():
+            failures.append(f"FAILED: {name} {size}: {size[0] * size[1] - diff.histogram()[0]} pixels differ, "
+                            f"by up to {diff.getextrema()[1]}, within {diff.getbbox()}")
+print("\n".join(failures + ["Regenerate with /usr/bin/python3 -m tools.skin and commit resources/, or undo the"
+                            " drawing change."]) if failures else "the skin and icon drawn are the committed ones")
+sys.exit(bool(failures))
