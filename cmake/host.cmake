@@ -30,6 +30,13 @@ if(ORVALIS_TESTS)
   add_test(NAME host.one_way_includes WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} COMMAND sh -c [[
     ! grep -n 'include .app/' tuner/* transponders/* | grep -v 'app/app_state\.h' &&
     ! grep -n 'include .simcard/scenario\.h' simcard/dish_scenario.* simcard/scenario_words.*]])
+  # The committed skin and icon are what tools/skin draws: regenerated here
+  # and compared pixel for pixel.
+  add_test(NAME host.skin_regenerates
+    COMMAND sh -c "/usr/bin/python3 -m tools.skin --out '${CMAKE_BINARY_DIR}/skin' && /usr/bin/python3 \
+                   tests/host/skin_regenerates.py '${CMAKE_SOURCE_DIR}' '${CMAKE_BINARY_DIR}/skin'"
+    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+  set_tests_properties(host.skin_regenerates PROPERTIES TIMEOUT 120 ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)
 endif()
 
 # Fuzzers: clang's libFuzzer, one per parser, over the same platform-free

@@ -57,7 +57,10 @@ if(ORVALIS_TESTS AND CMAKE_CROSSCOMPILING_EMULATOR)
   endforeach()
 endif()
 
-# The benchmark's yardstick: a minimal painted Win32 window (scripts/bench).
-add_executable(minimal_window WIN32 tools/bench/minimal_window.cpp)
-target_compile_options(minimal_window PRIVATE ${OUR_WARNINGS})
-target_link_options(minimal_window PRIVATE ${STATIC_LINK})
+# The benchmark's yardsticks (scripts/bench): a minimal painted Win32 window
+# for the start-up, a program doing a running finder's least work for the CPU.
+foreach(yardstick minimal_window reference_finder)
+  add_executable(${yardstick} WIN32 tools/bench/${yardstick}.cpp)
+  target_compile_options(${yardstick} PRIVATE ${OUR_WARNINGS})
+  target_link_options(${yardstick} PRIVATE ${STATIC_LINK})
+endforeach()
