@@ -29,12 +29,14 @@ constexpr uint32_t MESSAGE_CONFIRM_DELETE = 100;
 constexpr uint32_t MESSAGE_USER_GUIDE = 101;
 constexpr int ID_OK = 113;
 constexpr int ID_CANCEL = 114;
-constexpr const char* USER_GUIDE_URL = "https://orvalis.example.org/guide";
+// The user guide, one HTML page beside the exe (the build and the packages put it there)
+constexpr const char* USER_GUIDE_FILE = "user-guide.html";
 
 // start-up
 int CreateMainWindow(HINSTANCE instance);
 int InitApplication();
 int SetProgramFolderAsWorkingDirectory();
+int UserGuidePath(char* path, size_t size);  // its full path; 1 when it does not fit
 
 void CreateTooltips();
 
