@@ -20,13 +20,14 @@ constexpr size_t SKIN_BYTES = size_t(SKIN_WIDTH) * SKIN_HEIGHT * 4;
 constexpr COLORREF TEXT_COLOUR = RGB(190, 200, 210);
 constexpr COLORREF PANEL_COLOUR = RGB(205, 205, 213);
 
-// The user guide's page, named by the message dialog, opened by the help button
-constexpr const char* USER_GUIDE_URL = "https://orvalis.example.org/guide";
+// The user guide, one HTML page beside the exe (the build and the packages put it there)
+constexpr const char* USER_GUIDE_FILE = "user-guide.html";
 
 // start-up
 int CreateMainWindow(HINSTANCE instance);
 int InitApplication();
 int SetProgramFolderAsWorkingDirectory();
+int UserGuidePath(char* path, size_t size);  // its full path; 1 when it does not fit
 
 void CreateTooltips();
 

@@ -102,6 +102,9 @@ struct AppStateRecord {
     HWND dialogButton, messageCancelButton;
     HDC dialogDc, dialogMemoryDc;
     HBITMAP dialogBitmap;
+    // What of a dialog's face never changes, drawn once (the dish dialog's bevel)
+    HDC dialogBackDc;
+    HBITMAP dialogBackBitmap;
 
     // Dish alignment dialog and its results (degrees)
     HWND dishSatelliteCombo, latitudeDegreeCombo, latitudeMinuteCombo, longitudeDegreeCombo,

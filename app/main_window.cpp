@@ -273,8 +273,9 @@ static void OnLeftButtonDown(HWND window) {
         int failed = AppState.mouseY < EDIT_SPLIT_Y ? AddTransponder() : RemoveTransponder();
         if (!failed) LoadTransponderList();
     } else if (Inside(AppState.helpButtonRegion)) {
-        if (ShowMessageDialog(MESSAGE_USER_GUIDE) == ID_OK)
-            ShellExecuteA(nullptr, "open", USER_GUIDE_URL, nullptr, nullptr, SW_SHOWNORMAL);
+        char guide[MAX_PATH];
+        if (ShowMessageDialog(MESSAGE_USER_GUIDE) == ID_OK && !UserGuidePath(guide, sizeof guide))
+            ShellExecuteA(nullptr, "open", guide, nullptr, nullptr, SW_SHOWNORMAL);
     } else if (Inside(AppState.aboutButtonRegion)) {
         ShowMessageDialog(MESSAGE_ABOUT);
     } else if (Inside(AppState.soundButtonRegion)) {

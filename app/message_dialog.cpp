@@ -2,7 +2,7 @@
 // answer: About, the user guide, transponder results, the driver notice.
 #include "app/app.h"
 #include "version.h"
-#include <cstdio>
+#include <cstring>
 
 constexpr int DIALOG_WIDTH = 512;
 constexpr int DIALOG_HEIGHT = 196;
@@ -32,9 +32,13 @@ static const char* MessageText(char* buffer, size_t size) {
                "SS2 driver installation (with Setup4PC).";
     case MESSAGE_CONFIRM_DELETE:
         return "Delete the current transponder from ini file?";
-    case MESSAGE_USER_GUIDE:
-        snprintf(buffer, size, "%s%s", GUIDE_TEXT, USER_GUIDE_URL);
-        return buffer;
+    case MESSAGE_USER_GUIDE: {
+        // The second line is the page that OK opens.
+        size_t first = strlen(GUIDE_TEXT);
+        if (first >= size) return nullptr;
+        memcpy(buffer, GUIDE_TEXT, first);
+        return UserGuidePath(buffer + first, size - first) ? nullptr : buffer;
+    }
     default:
         return nullptr;
     }
@@ -81,7 +85,7 @@ static void OnMessageDialogPaint(HWND dialog) {
     SetBkMode(dc, TRANSPARENT);
     RECT textRect = client;
     textRect.top = client.bottom / 2 - 25;
-    char buffer[160];
+    char buffer[sizeof GUIDE_TEXT + MAX_PATH];
     if (const char* text = MessageText(buffer, sizeof buffer))
         DrawTextA(dc, text, -1, &textRect, DT_CENTER | DT_WORDBREAK);
     SelectObject(dc, oldFont);

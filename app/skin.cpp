@@ -140,14 +140,18 @@ void DrawBevelBox(HDC dc, int left, int top, int right, int bottom, int style, i
 
 void TextAt(HDC dc, int x, int y, const char* text) { TextOutA(dc, x, y, text, lstrlenA(text)); }
 
-// The off-screen surface of the signal log or the dish dialog, each object once,
-// its field cleared. The memory DC goes first: a bitmap or pen still selected
-// into a DC cannot be deleted.
+// The off-screen surfaces of the signal log or the dish dialog, each object
+// once, its field cleared. A DC goes before its bitmap: a bitmap or pen still
+// selected into a DC cannot be deleted.
 void ReleaseDialogSurface() {
-    if (AppState.dialogMemoryDc) DeleteDC(AppState.dialogMemoryDc);
-    if (AppState.dialogBitmap) DeleteObject(AppState.dialogBitmap);
-    AppState.dialogMemoryDc = nullptr;
-    AppState.dialogBitmap = nullptr;
+    for (HDC* dc : {&AppState.dialogMemoryDc, &AppState.dialogBackDc}) {
+        if (*dc) DeleteDC(*dc);
+        *dc = nullptr;
+    }
+    for (HBITMAP* bitmap : {&AppState.dialogBitmap, &AppState.dialogBackBitmap}) {
+        if (*bitmap) DeleteObject(*bitmap);
+        *bitmap = nullptr;
+    }
 }
 
 void BeginWindowDrawing() { EnterCriticalSection(&AppState.windowDrawLock); }

@@ -35,6 +35,16 @@ add_custom_command(TARGET orvalis POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/Transponders
           $<TARGET_FILE_DIR:orvalis>/Transponders)
 
+# The user guide as one page beside the exe, where Help finds it.
+file(GLOB GUIDE_PICTURES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/*.png)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/user-guide.html
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tools/make_guide.sh ${CMAKE_BINARY_DIR}/user-guide.html
+  DEPENDS ${CMAKE_SOURCE_DIR}/docs/user-guide.md ${GUIDE_PICTURES}
+          ${CMAKE_SOURCE_DIR}/tools/make_guide.sh ${CMAKE_SOURCE_DIR}/tools/guide_html.py
+  VERBATIM)
+add_custom_target(user_guide DEPENDS ${CMAKE_BINARY_DIR}/user-guide.html)
+add_dependencies(orvalis user_guide)
+
 add_subdirectory(simcard)
 
 if(ORVALIS_TESTS AND CMAKE_CROSSCOMPILING_EMULATOR)

@@ -29,11 +29,11 @@ note() { echo "-- $*"; }
 # A Windows path for a Unix one: Wine maps / to drive Z:.
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
-# A fresh program folder: the exe with Transponders\ beside it, no settings.
+# A fresh program folder: the exe with its guide and Transponders\ beside it, no settings.
 make_program_folder() {
   local dir=$1
   rm -rf "$dir"; mkdir -p "$dir"
-  cp "$E2E_BIN/orvalis.exe" "$dir/"
+  cp "$E2E_BIN/orvalis.exe" "$E2E_BIN/user-guide.html" "$dir/"
   cp -r "$E2E_ROOT/Transponders" "$dir/Transponders" 2>/dev/null || mkdir -p "$dir/Transponders"
 }
 

@@ -7,7 +7,7 @@ ensure_display
 dir=$E2E_DIR/run
 log=$dir/simcard.log
 make_program_folder "$dir"
-printf '[signal]\nstep 1500 lock=0 level=0 snr=0\nstep 600000 level=57 snr=8.25\n' > "$dir/scenario.ini"
+printf '[signal]\nstep 1500 lock=0 level=0 snr=0\nstep 600000 level=100 snr=8.25\n' > "$dir/scenario.ini"
 start_ready "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
 
 # A rejected text's message shows for 2 s, "Not found in this version." for 1 s.
@@ -44,17 +44,26 @@ order=$(grep -E -o " Set(LnbTone|LnbFrequency|Polarization|SymbolRate|Frequency|
 " SetDiseqc 1" ]] || fail "tuning calls: $order"
 sleep 0.8
 button_is red searching || fail "the button is not red while searching"
-wait_for 20 log_has "$log" "GetSignalPercent 57" || fail "no level read"
+wait_for 20 log_has "$log" "GetSignalPercent 100" || fail "no level read"
 sleep 1
 button_is green signal || fail "the button is not green with a signal"
-after=$(awk '/GetSignalPercent 57/{f=1} f' "$log" | grep -c CheckLock || true)
+# The widest figure whole: "100%" read off the screen, its ink ending 2 px or
+# more inside the level box (x 175 to 336), whatever face stands in for Arial.
+convert "$E2E_DIR/signal.png" -crop "162x65+$((ox + 175))+$((oy + 85))" +repage -resize 300% \
+  -colorspace gray -negate "$dir/level.png"
+read_level=$(tesseract "$dir/level.png" - --psm 7 2>/dev/null | xargs)
+[[ $read_level == "100%" ]] || fail "the level reads \"$read_level\""
+ink=$(convert "$E2E_DIR/signal.png" -crop "190x65+$((ox + 160))+$((oy + 85))" +repage -colorspace gray \
+  -threshold 50% -format '%@' info: | awk -F'[x+]' '{print 160 + $3 + $1 - 1}')
+(( ink <= 334 )) || fail "the figures' ink ends at x $ink, in the level box's last 2 px"
+after=$(awk '/GetSignalPercent 100/{f=1} f' "$log" | grep -c CheckLock || true)
 [[ $after == 0 ]] || fail "CheckLock called $after times with a level"
 grep -q "GetSignalToNoise 8.25" "$log" || fail "no SNR read"
 
 # Stop: the idle face again. That no worker outlives a stop, the win test checks.
+# The sound thread ends its pause first: at 100 the voice's, up to 1.3 s.
 click 375 214
-sleep 0.5
-button_is red stopped || fail "the button is not red after stop"
+wait_for 3 button_is red stopped || fail "the button is not red 3 s after stop"
 
 # The C band: a second oscillator call. Then the close button while the
 # finder runs: the card is released after the poller's last call.
