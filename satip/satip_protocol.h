@@ -1,0 +1,161 @@
+#pragma once
+// The SAT>IP protocol as text and bytes, with no sockets and no platform:
+// the tune query (SES' SAT>IP Protocol Specification 1.2.2, section 3.5.11),
+// RTSP requests and replies (RFC 2326), the tuner status that RTCP APP
+// "SES1" packets (RFC 3550, section 6.7) and DESCRIBE's SDP carry, SSDP
+// answers and device descriptions, and the bridge's satipcard.ini. The
+// bridge (satipcard.dll) and the project's own server (dishserver.exe) both
+// use it; the host tests and the fuzzers see all of it.
+//
+// Every parser takes a length and never reads past it, needs no NUL at the
+// end, and fills its result only as far as it could read; what it returns
+// says whether the input was usable.
+#include <cstddef>
+#include <cstdint>
+
+constexpr uint16_t SATIP_RTSP_PORT = 554;
+constexpr size_t SATIP_HOST_MAX = 64;      // a host name or dotted address, NUL included
+constexpr size_t SATIP_SESSION_MAX = 64;   // a session identifier, NUL included
+constexpr size_t SATIP_PATH_MAX = 128;     // the path of a description's address
+constexpr size_t SATIP_QUERY_MAX = 128;    // "src=1&freq=12302&pol=v&msys=dvbs2&sr=27500&pids=0"
+constexpr size_t SATIP_REQUEST_MAX = 512;  // one RTSP request, headers included
+
+// ---- the tune ----------------------------------------------------------------
+
+enum SatipSystem : uint8_t { SATIP_DVBS, SATIP_DVBS2 };
+
+// One SAT>IP tune. frequencyKhz is the satellite's frequency (the program's
+// SetFrequency value), not the IF; the LNB is the server's business.
+struct SatipTune {
+    uint32_t source;        // src: 1..4
+    uint32_t frequencyKhz;  // freq, sent in MHz
+    char polarization;      // 'h', 'v', 'l' or 'r'
+    uint32_t symbolRate;    // sr, kS/s
+    SatipSystem system;     // msys
+};
+
+// The program's burst as one tune: the DiSEqC value (None, Simple A,
+// Simple B, LNB1..LNB4) becomes the port + 1, 1 without DiSEqC; the
+// polarization value 0 is horizontal, any other vertical.
+SatipTune TuneFromBurst(uint32_t diseqc, uint32_t polarization, uint32_t symbolRate, uint32_t frequencyKhz,
+                        SatipSystem system);
+
+// The other system, for the msys fallback when no lock comes.
+SatipSystem OtherSystem(SatipSystem system);
+
+// "src=1&freq=12302&pol=v&msys=dvbs2&sr=27500&pids=0"; a frequency that is
+// not whole MHz keeps its fraction ("freq=12302.5"). Returns the length
+// written, 0 when it does not fit.
+size_t FormatTuneQuery(const SatipTune* tune, char* out, size_t size);
+
+// Reads a query (what follows '?' in an rtsp:// address, or the address
+// itself: everything up to '?' is skipped). Keys it does not know are
+// ignored; src, freq, pol and sr must be there and valid, msys defaults to
+// dvbs. False when the query is not a usable DVB-S tune.
+bool ParseTuneQuery(const char* text, size_t length, SatipTune* tune);
+
+// ---- RTSP ----------------------------------------------------------------------
+
+// One RTSP request: "METHOD uri RTSP/1.0\r\nCSeq: n\r\n" + the session when it
+// is given + extra (header lines, each ending in "\r\n", or nullptr) +
+// "\r\n". Returns the length written, 0 when it does not fit.
+size_t FormatRtspRequest(char* out, size_t size, const char* method, const char* uri, uint32_t cseq,
+                         const char* session, const char* extra);
+
+enum SatipParse { SATIP_MALFORMED = -1, SATIP_INCOMPLETE = 0, SATIP_COMPLETE = 1 };
+
+// What a reply says, as far as the bridge needs it.
+struct RtspReply {
+    int status;                        // 200, 404, 503, ...
+    uint32_t cseq;                     // 0 when absent
+    char session[SATIP_SESSION_MAX];   // without ";timeout=..."; empty when absent
+    uint32_t timeoutSeconds;           // the session's timeout; 60 when not given
+    uint32_t streamId;                 // com.ses.streamID; 0 when absent
+    uint16_t serverRtpPort, serverRtcpPort;  // from Transport's server_port; 0 when absent
+    size_t headerLength;               // bytes up to and including the empty line
+    size_t contentLength;              // the body's length after it
+};
+
+// A reply at the start of data: SATIP_COMPLETE once the headers and the
+// whole body are there (the body is data + headerLength), SATIP_INCOMPLETE
+// while more may come, SATIP_MALFORMED for anything that is not an RTSP
+// reply (also a header block longer than the data can ever hold: 8 KiB).
+SatipParse ParseRtspReply(const char* data, size_t length, RtspReply* reply);
+
+// What a request says, as far as the server needs it.
+struct RtspRequest {
+    char method[16];
+    char uri[256];
+    uint32_t cseq;
+    char session[SATIP_SESSION_MAX];
+    uint16_t clientRtpPort, clientRtcpPort;  // Transport's client_port; 0 when absent
+    size_t headerLength;
+};
+
+// A request at the start of data (requests carry no body here), or an HTTP
+// GET, which has the same shape: then method is "GET".
+SatipParse ParseRtspRequest(const char* data, size_t length, RtspRequest* request);
+
+// ---- the tuner status ----------------------------------------------------------
+
+// "tuner=<feID>,<level>,<lock>,<quality>,..." in a status text.
+struct SatipStatus {
+    uint32_t frontend;
+    uint32_t level;    // 0..255
+    uint32_t lock;     // 0 or 1
+    uint32_t quality;  // 0..15
+};
+
+// Reads "ver=1.0;src=1;tuner=1,204,1,12,12302.00,v,dvbs2,8psk,off,0.35,27500,34;pids=0"
+// (the fields after quality are not needed). False without a usable tuner
+// field: out of range values are not usable either.
+bool ParseTunerStatus(const char* text, size_t length, SatipStatus* status);
+
+// The status from a compound RTCP packet: the first APP packet named "SES1"
+// (its string length, then the status text). False when there is none.
+bool ParseRtcpApp(const uint8_t* data, size_t length, SatipStatus* status);
+
+// The status from DESCRIBE's SDP: the "a=fmtp:33 ..." line.
+bool ParseSdpStatus(const char* text, size_t length, SatipStatus* status);
+
+// The meter's figures from a status: the level in percent (level x 100 / 255,
+// rounded), and the SNR figure, which is the quality 0..15 as it stands (not dB).
+uint32_t StatusPercent(const SatipStatus* status);
+float StatusSnrFigure(const SatipStatus* status);
+
+// The server's side: "ver=1.0;src=..;tuner=1,level,lock,quality,freq,pol,msys,..;pids=0"
+// for a tune and a status. Returns the length written, 0 when it does not fit.
+size_t FormatTunerStatus(const SatipTune* tune, const SatipStatus* status, char* out, size_t size);
+
+// A compound RTCP packet as a SAT>IP server sends it: an empty receiver
+// report, then APP "SES1" with the status text, padded to 32 bits. Returns
+// the length written, 0 when it does not fit.
+size_t BuildRtcpApp(uint32_t ssrc, const char* statusText, uint8_t* out, size_t size);
+
+// ---- finding a server ----------------------------------------------------------
+
+constexpr char SATIP_SERVER_URN[] = "urn:ses-com:device:SatIPServer:1";
+
+// An SSDP answer (a unicast "HTTP/1.1 200 OK" to an M-SEARCH, or a NOTIFY)
+// for a SAT>IP server: its LOCATION, the description's address. False for
+// any other device or a message without a location.
+bool ParseSsdpAnswer(const char* data, size_t length, char* location, size_t locationSize);
+
+// "http://host[:port]/path": host, port (80 when not given) and path ("/"
+// when not given). False for anything else.
+bool ParseHttpUrl(const char* url, char* host, size_t hostSize, uint16_t* port, char* path, size_t pathSize);
+
+// The DVB-S2 tuners that a device description offers: the count after
+// "DVBS2-" in <satip:X_SATIPCAP>. 0 when it offers none or says nothing.
+uint32_t DescriptionSatelliteTuners(const char* xml, size_t length);
+
+// ---- satipcard.ini -------------------------------------------------------------
+
+enum SatipAddress { SATIP_ADDRESS_BAD = -1, SATIP_ADDRESS_NONE = 0, SATIP_ADDRESS_GIVEN = 1 };
+
+// address=host[:port] in the [server] section (port 554 when not given).
+// NONE when the file has no address (discovery then finds one), BAD when the
+// address cannot be used (an empty host, a port out of 1..65535).
+// Lines end in \n or \r\n; ';' and '#' start comments; keys and sections are
+// case-blind.
+SatipAddress ParseServerAddress(const char* text, size_t length, char* host, size_t hostSize, uint16_t* port);
