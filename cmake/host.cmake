@@ -5,8 +5,10 @@ set(HOST_SOURCES ${ORVALIS_PURE_SOURCES})
 if(EXISTS ${CMAKE_SOURCE_DIR}/simcard/scenario.cpp)
   list(APPEND HOST_SOURCES simcard/scenario.cpp simcard/scenario_words.cpp)
 endif()
-# The virtual dish behind the simulated card: scenario, sky, geometry, receiver.
-foreach(f simcard/dish_scenario.cpp simcard/dish_geometry.cpp simcard/sky.cpp simcard/dish_signal.cpp)
+# The virtual dish behind the simulated card: scenario, sky, geometry, receiver;
+# and the SAT>IP protocol's texts.
+foreach(f simcard/dish_scenario.cpp simcard/dish_geometry.cpp simcard/sky.cpp simcard/dish_signal.cpp
+          satip/satip_protocol.cpp)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${f})
     list(APPEND HOST_SOURCES ${f})
   endif()

@@ -1,0 +1,494 @@
+// The SAT>IP protocol as text and bytes: see satip_protocol.h. Every reader
+// walks [p, end) and never past it; nothing here needs a terminating NUL.
+#include "satip/satip_protocol.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr size_t HEADER_LIMIT = 8192;   // an RTSP header block longer than this is not one
+constexpr size_t BODY_LIMIT = 65536;    // a DESCRIBE body or a device description
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The first c within [p, end); nullptr when none (also for an empty range).
+const char* Chr(const char* p, const char* end, char c) {
+    return p < end ? static_cast<const char*>(memchr(p, c, size_t(end - p))) : nullptr;
+}
+
+// True when [p, end) starts with word, letters compared case-blind.
+bool StartsWith(const char* p, const char* end, const char* word) {
+    for (; *word; ++p, ++word)
+        if (p >= end || Lower(*p) != Lower(*word)) return false;
+    return true;
+}
+
+// The first place where word starts within [p, end), case-blind; nullptr when none.
+const char* Find(const char* p, const char* end, const char* word) {
+    for (; p < end; ++p)
+        if (StartsWith(p, end, word)) return p;
+    return nullptr;
+}
+
+// A decimal number up to 0xFFFFFFFF at *p; moves *p past it. False without a digit or on overflow.
+bool ReadNumber(const char** p, const char* end, uint32_t* value) {
+    uint64_t n = 0;
+    const char* q = *p;
+    while (q < end && IsDigit(*q)) {
+        n = n * 10 + uint64_t(*q - '0');
+        if (n > 0xFFFFFFFFull) return false;
+        ++q;
+    }
+    if (q == *p) return false;
+    *p = q;
+    *value = uint32_t(n);
+    return true;
+}
+
+void TrimBlanks(const char** p, const char** end) {
+    while (*p < *end && IsBlank(**p)) ++*p;
+    while (*end > *p && (IsBlank((*end)[-1]) || (*end)[-1] == '\r')) --*end;
+}
+
+// Copies [p, end) with a NUL; false when it does not fit.
+bool Copy(const char* p, const char* end, char* out, size_t size) {
+    size_t n = size_t(end - p);
+    if (n >= size) return false;
+    if (n) memcpy(out, p, n);
+    out[n] = 0;
+    return true;
+}
+
+// Appends formatted text at out + *used; false once it no longer fits.
+__attribute__((format(printf, 4, 5))) bool Append(char* out, size_t size, size_t* used, const char* format, ...) {
+    if (*used >= size) return false;
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(out + *used, size - *used, format, args);
+    va_end(args);
+    if (n < 0 || size_t(n) >= size - *used) return false;
+    *used += size_t(n);
+    return true;
+}
+
+// The next line of [*p, end): its text without the line end, *p moved past it.
+// False when no complete line (ending in \n) is left.
+bool NextLine(const char** p, const char* end, const char** line, const char** lineEnd) {
+    const char* nl = Chr(*p, end, '\n');
+    if (!nl) return false;
+    *line = *p;
+    *lineEnd = nl > *p && nl[-1] == '\r' ? nl - 1 : nl;
+    *p = nl + 1;
+    return true;
+}
+
+// A header line "Name: value": true when the name is the one asked for; the
+// value comes trimmed.
+bool Header(const char* line, const char* lineEnd, const char* name, const char** value, const char** valueEnd) {
+    size_t n = strlen(name);
+    if (size_t(lineEnd - line) <= n || !StartsWith(line, lineEnd, name) || line[n] != ':') return false;
+    *value = line + n + 1;
+    *valueEnd = lineEnd;
+    TrimBlanks(value, valueEnd);
+    return true;
+}
+
+// "key=a-b" inside a Transport value: the port pair (b may be absent).
+void PortPair(const char* p, const char* end, const char* key, uint16_t* first, uint16_t* second) {
+    const char* at = Find(p, end, key);
+    if (!at) return;
+    at += strlen(key);
+    uint32_t a = 0, b = 0;
+    if (!ReadNumber(&at, end, &a) || a > 65535) return;
+    *first = uint16_t(a);
+    if (at < end && *at == '-' && (++at, ReadNumber(&at, end, &b)) && b <= 65535) *second = uint16_t(b);
+}
+
+// Where the header block ends: the length up to and including the empty
+// line; 0 while it has not come.
+size_t HeaderEnd(const char* data, size_t length) {
+    const char* p = data;
+    const char* end = data + (length < HEADER_LIMIT ? length : HEADER_LIMIT);
+    const char *line = nullptr, *lineEnd = nullptr;
+    while (NextLine(&p, end, &line, &lineEnd))
+        if (line == lineEnd) return size_t(p - data);
+    return 0;
+}
+
+// The common start of both readers: SATIP_COMPLETE with the block's length,
+// or what to answer.
+SatipParse HeaderBlock(const char* data, size_t length, const char* const* starts, size_t* headerLength) {
+    bool known = false, maybe = false;
+    for (; *starts && !known; ++starts) {
+        size_t n = strlen(*starts), have = length < n ? length : n, i = 0;
+        while (i < have && Lower(data[i]) == Lower((*starts)[i])) ++i;
+        known = i == n;
+        maybe = maybe || i == length;  // too short to tell: it may still become one
+    }
+    if (!known) return maybe ? SATIP_INCOMPLETE : SATIP_MALFORMED;
+    *headerLength = HeaderEnd(data, length);
+    if (*headerLength) return SATIP_COMPLETE;
+    return length >= HEADER_LIMIT ? SATIP_MALFORMED : SATIP_INCOMPLETE;
+}
+
+bool ParsePolarization(char c, char* out) {
+    c = Lower(c);
+    if (c != 'h' && c != 'v' && c != 'l' && c != 'r') return false;
+    *out = c;
+    return true;
+}
+
+}  // namespace
+
+// ---- the tune ----------------------------------------------------------------
+
+SatipTune TuneFromBurst(uint32_t diseqc, uint32_t polarization, uint32_t symbolRate, uint32_t frequencyKhz,
+                        SatipSystem system) {
+    // None and Simple A: the first input; Simple B the second; LNB1..LNB4 the four ports.
+    uint32_t source = diseqc == 2 ? 2 : diseqc >= 3 && diseqc <= 6 ? diseqc - 2 : 1;
+    return SatipTune{source, frequencyKhz, polarization == 0 ? 'h' : 'v', symbolRate, system};
+}
+
+SatipSystem OtherSystem(SatipSystem system) { return system == SATIP_DVBS2 ? SATIP_DVBS : SATIP_DVBS2; }
+
+size_t FormatTuneQuery(const SatipTune* tune, char* out, size_t size) {
+    char mhz[24];
+    uint32_t whole = tune->frequencyKhz / 1000, fraction = tune->frequencyKhz % 1000;
+    int n = fraction ? snprintf(mhz, sizeof mhz, "%lu.%03lu", (unsigned long)whole, (unsigned long)fraction)
+                     : snprintf(mhz, sizeof mhz, "%lu", (unsigned long)whole);
+    while (fraction && mhz[n - 1] == '0') mhz[--n] = 0;
+    size_t used = 0;
+    if (!Append(out, size, &used, "src=%lu&freq=%s&pol=%c&msys=%s&sr=%lu&pids=0", (unsigned long)tune->source, mhz,
+                tune->polarization, tune->system == SATIP_DVBS2 ? "dvbs2" : "dvbs",
+                (unsigned long)tune->symbolRate))
+        return 0;
+    return used;
+}
+
+bool ParseTuneQuery(const char* text, size_t length, SatipTune* tune) {
+    const char* end = text + length;
+    const char* p = Chr(text, end, '?');
+    p = p ? p + 1 : text;
+    SatipTune t = {0, 0, 0, 0, SATIP_DVBS};
+    while (p < end) {
+        const char* pairEnd = Chr(p, end, '&');
+        if (!pairEnd) pairEnd = end;
+        const char* eq = Chr(p, pairEnd, '=');
+        if (eq) {
+            const char* v = eq + 1;
+            size_t key = size_t(eq - p);
+            auto is = [&](const char* name) { return key == strlen(name) && StartsWith(p, eq, name); };
+            if (is("src")) {
+                if (!ReadNumber(&v, pairEnd, &t.source) || v != pairEnd || t.source < 1 || t.source > 255) return false;
+            } else if (is("freq")) {
+                uint32_t mhz = 0, khz = 0;
+                if (!ReadNumber(&v, pairEnd, &mhz) || mhz < 1 || mhz > 100000) return false;
+                if (v < pairEnd && *v == '.') {
+                    ++v;
+                    for (uint32_t scale = 100; v < pairEnd && IsDigit(*v); ++v, scale /= 10) khz += uint32_t(*v - '0') * scale;
+                }
+                if (v != pairEnd) return false;
+                t.frequencyKhz = mhz * 1000 + khz;
+            } else if (is("pol")) {
+                if (pairEnd - v != 1 || !ParsePolarization(*v, &t.polarization)) return false;
+            } else if (is("sr")) {
+                if (!ReadNumber(&v, pairEnd, &t.symbolRate) || v != pairEnd || t.symbolRate < 1 || t.symbolRate > 100000)
+                    return false;
+            } else if (is("msys")) {
+                if (pairEnd - v == 4 && StartsWith(v, pairEnd, "dvbs")) t.system = SATIP_DVBS;
+                else if (pairEnd - v == 5 && StartsWith(v, pairEnd, "dvbs2")) t.system = SATIP_DVBS2;
+                else return false;
+            }
+        }
+        p = pairEnd + 1;
+    }
+    if (!t.source || !t.frequencyKhz || !t.polarization || !t.symbolRate) return false;
+    *tune = t;
+    return true;
+}
+
+// ---- RTSP ----------------------------------------------------------------------
+
+size_t FormatRtspRequest(char* out, size_t size, const char* method, const char* uri, uint32_t cseq,
+                         const char* session, const char* extra) {
+    size_t used = 0;
+    bool fits = Append(out, size, &used, "%s %s RTSP/1.0\r\nCSeq: %lu\r\n", method, uri, (unsigned long)cseq) &&
+                (!session || Append(out, size, &used, "Session: %s\r\n", session)) &&
+                (!extra || Append(out, size, &used, "%s", extra)) && Append(out, size, &used, "\r\n");
+    return fits ? used : 0;
+}
+
+SatipParse ParseRtspReply(const char* data, size_t length, RtspReply* reply) {
+    static const char* const starts[] = {"RTSP/1.", "HTTP/1.", nullptr};
+    size_t headerLength = 0;
+    SatipParse block = HeaderBlock(data, length, starts, &headerLength);
+    if (block != SATIP_COMPLETE) return block;
+
+    RtspReply r = {};
+    r.timeoutSeconds = 60;
+    r.headerLength = headerLength;
+    const char* p = data;
+    const char* end = data + headerLength;
+    const char *line = nullptr, *lineEnd = nullptr, *v = nullptr, *vEnd = nullptr;
+    NextLine(&p, end, &line, &lineEnd);
+    const char* s = line + 7;  // past "RTSP/1."
+    while (s < lineEnd && !IsBlank(*s)) ++s;
+    while (s < lineEnd && IsBlank(*s)) ++s;
+    uint32_t status = 0;
+    if (!ReadNumber(&s, lineEnd, &status) || status < 100 || status > 999 || (s < lineEnd && !IsBlank(*s)))
+        return SATIP_MALFORMED;
+    r.status = int(status);
+    uint32_t content = 0;
+    while (NextLine(&p, end, &line, &lineEnd) && line != lineEnd) {
+        if (Header(line, lineEnd, "CSeq", &v, &vEnd)) {
+            if (!ReadNumber(&v, vEnd, &r.cseq)) return SATIP_MALFORMED;
+        } else if (Header(line, lineEnd, "Session", &v, &vEnd)) {
+            const char* semi = Chr(v, vEnd, ';');
+            const char* idEnd = semi ? semi : vEnd;
+            while (idEnd > v && IsBlank(idEnd[-1])) --idEnd;
+            if (idEnd == v || !Copy(v, idEnd, r.session, sizeof r.session)) return SATIP_MALFORMED;
+            const char* t = semi ? Find(semi, vEnd, "timeout=") : nullptr;
+            uint32_t seconds = 0;
+            if (t && (t += 8, ReadNumber(&t, vEnd, &seconds)) && seconds > 0) r.timeoutSeconds = seconds;
+        } else if (Header(line, lineEnd, "Transport", &v, &vEnd)) {
+            PortPair(v, vEnd, "server_port=", &r.serverRtpPort, &r.serverRtcpPort);
+        } else if (Header(line, lineEnd, "com.ses.streamID", &v, &vEnd)) {
+            ReadNumber(&v, vEnd, &r.streamId);
+        } else if (Header(line, lineEnd, "Content-Length", &v, &vEnd)) {
+            if (!ReadNumber(&v, vEnd, &content) || v != vEnd || content > BODY_LIMIT) return SATIP_MALFORMED;
+        }
+    }
+    r.contentLength = content;
+    *reply = r;
+    return length - headerLength >= content ? SATIP_COMPLETE : SATIP_INCOMPLETE;
+}
+
+SatipParse ParseRtspRequest(const char* data, size_t length, RtspRequest* request) {
+    // The methods this project's server knows; anything else is not a request of ours.
+    static const char* const starts[] = {"OPTIONS ", "SETUP ", "PLAY ", "TEARDOWN ", "DESCRIBE ", "GET ",
+                                         "M-SEARCH ", nullptr};
+    size_t headerLength = 0;
+    SatipParse block = HeaderBlock(data, length, starts, &headerLength);
+    if (block != SATIP_COMPLETE) return block;
+
+    RtspRequest r = {};
+    r.headerLength = headerLength;
+    const char* p = data;
+    const char* end = data + headerLength;
+    const char *line = nullptr, *lineEnd = nullptr, *v = nullptr, *vEnd = nullptr;
+    NextLine(&p, end, &line, &lineEnd);
+    const char* space = Chr(line, lineEnd, ' ');
+    if (!space || !Copy(line, space, r.method, sizeof r.method)) return SATIP_MALFORMED;
+    const char* uri = space + 1;
+    const char* uriEnd = Chr(uri, lineEnd, ' ');
+    if (!uriEnd || uriEnd == uri || !Copy(uri, uriEnd, r.uri, sizeof r.uri) ||
+        !(StartsWith(uriEnd + 1, lineEnd, "RTSP/1.") || StartsWith(uriEnd + 1, lineEnd, "HTTP/1.")))
+        return SATIP_MALFORMED;
+    while (NextLine(&p, end, &line, &lineEnd) && line != lineEnd) {
+        if (Header(line, lineEnd, "CSeq", &v, &vEnd)) {
+            ReadNumber(&v, vEnd, &r.cseq);
+        } else if (Header(line, lineEnd, "Session", &v, &vEnd)) {
+            const char* semi = Chr(v, vEnd, ';');
+            if (!Copy(v, semi ? semi : vEnd, r.session, sizeof r.session)) return SATIP_MALFORMED;
+        } else if (Header(line, lineEnd, "Transport", &v, &vEnd)) {
+            PortPair(v, vEnd, "client_port=", &r.clientRtpPort, &r.clientRtcpPort);
+        }
+    }
+    *request = r;
+    return SATIP_COMPLETE;
+}
+
+// ---- the tuner status ----------------------------------------------------------
+
+bool ParseTunerStatus(const char* text, size_t length, SatipStatus* status) {
+    const char* end = text + length;
+    for (const char* p = text; (p = Find(p, end, "tuner=")) != nullptr; p += 6) {
+        if (p != text && p[-1] != ';') continue;  // "tuner=" inside another field
+        const char* q = p + 6;
+        uint32_t field[4];
+        bool read = true;
+        for (int i = 0; i < 4 && read; ++i) {
+            read = ReadNumber(&q, end, &field[i]) && (i == 3 || (q < end && *q++ == ','));
+        }
+        if (!read || (q < end && *q != ',' && *q != ';' && *q != '\r' && *q != '\n' && !IsBlank(*q))) return false;
+        if (field[1] > 255 || field[2] > 1 || field[3] > 15) return false;
+        *status = SatipStatus{field[0], field[1], field[2], field[3]};
+        return true;
+    }
+    return false;
+}
+
+bool ParseRtcpApp(const uint8_t* data, size_t length, SatipStatus* status) {
+    size_t at = 0;
+    while (length - at >= 4) {
+        const uint8_t* packet = data + at;
+        size_t size = (size_t(packet[2]) << 8 | packet[3]) * 4 + 4;
+        if ((packet[0] >> 6) != 2 || size > length - at) return false;
+        if (packet[1] == 204 && size >= 16 && memcmp(packet + 8, "SES1", 4) == 0) {
+            size_t textLength = size_t(packet[14]) << 8 | packet[15];
+            if (textLength > size - 16) return false;
+            return ParseTunerStatus(reinterpret_cast<const char*>(packet + 16), textLength, status);
+        }
+        at += size;
+    }
+    return false;
+}
+
+bool ParseSdpStatus(const char* text, size_t length, SatipStatus* status) {
+    const char* p = text;
+    const char* end = text + length;
+    while (p < end) {
+        const char* nl = Chr(p, end, '\n');
+        const char* lineEnd = nl ? nl : end;
+        if (StartsWith(p, lineEnd, "a=fmtp:33 ") && ParseTunerStatus(p + 10, size_t(lineEnd - p - 10), status))
+            return true;
+        p = lineEnd + 1;
+    }
+    return false;
+}
+
+uint32_t StatusPercent(const SatipStatus* status) { return (status->level * 100 + 127) / 255; }
+
+float StatusSnrFigure(const SatipStatus* status) { return float(status->quality); }
+
+size_t FormatTunerStatus(const SatipTune* tune, const SatipStatus* status, char* out, size_t size) {
+    uint32_t whole = tune->frequencyKhz / 1000, fraction = tune->frequencyKhz % 1000;
+    size_t used = 0;
+    bool fits = Append(out, size, &used, "ver=1.0;src=%lu;tuner=%lu,%lu,%lu,%lu,%lu.%02lu,%c,%s,%s,off,0.35,%lu,0;pids=0",
+                       (unsigned long)tune->source, (unsigned long)status->frontend, (unsigned long)status->level,
+                       (unsigned long)status->lock, (unsigned long)status->quality, (unsigned long)whole,
+                       (unsigned long)(fraction / 10), tune->polarization,
+                       tune->system == SATIP_DVBS2 ? "dvbs2" : "dvbs", tune->system == SATIP_DVBS2 ? "8psk" : "qpsk",
+                       (unsigned long)tune->symbolRate);
+    return fits ? used : 0;
+}
+
+size_t BuildRtcpApp(uint32_t ssrc, const char* statusText, uint8_t* out, size_t size) {
+    size_t textLength = strlen(statusText);
+    size_t app = 16 + ((textLength + 3) & ~size_t(3));
+    if (textLength > 0xFFFF || 8 + app > size) return 0;
+    auto put32 = [&](size_t at, uint32_t v) {
+        out[at] = uint8_t(v >> 24), out[at + 1] = uint8_t(v >> 16), out[at + 2] = uint8_t(v >> 8), out[at + 3] = uint8_t(v);
+    };
+    // An empty receiver report (RFC 3550, 6.4.2): V=2, no report blocks, one word after the header.
+    put32(0, 0x80C90001u);
+    put32(4, ssrc);
+    // APP (RFC 3550, 6.7) named "SES1": identifier 0, the text's length, the text.
+    put32(8, 0x80CC0000u | uint32_t(app / 4 - 1));
+    put32(12, ssrc);
+    memcpy(out + 16, "SES1", 4);
+    put32(20, uint32_t(textLength));
+    memset(out + 24, 0, app - 16);
+    memcpy(out + 24, statusText, textLength);
+    return 8 + app;
+}
+
+// ---- finding a server ----------------------------------------------------------
+
+bool ParseSsdpAnswer(const char* data, size_t length, char* location, size_t locationSize) {
+    const char* p = data;
+    const char* end = data + length;
+    const char *line = nullptr, *lineEnd = nullptr, *v = nullptr, *vEnd = nullptr;
+    if (!NextLine(&p, end, &line, &lineEnd)) return false;
+    if (!StartsWith(line, lineEnd, "HTTP/1.1 200") && !StartsWith(line, lineEnd, "NOTIFY * HTTP/1.1")) return false;
+    bool server = false, gone = false;
+    const char *at = nullptr, *atEnd = nullptr;
+    while (NextLine(&p, end, &line, &lineEnd) && line != lineEnd) {
+        if (Header(line, lineEnd, "ST", &v, &vEnd) || Header(line, lineEnd, "NT", &v, &vEnd))
+            server = size_t(vEnd - v) == strlen(SATIP_SERVER_URN) && StartsWith(v, vEnd, SATIP_SERVER_URN);
+        else if (Header(line, lineEnd, "NTS", &v, &vEnd))
+            gone = Find(v, vEnd, "byebye") != nullptr;
+        else if (Header(line, lineEnd, "LOCATION", &v, &vEnd))
+            at = v, atEnd = vEnd;
+    }
+    return server && !gone && at && at != atEnd && Copy(at, atEnd, location, locationSize);
+}
+
+bool ParseHttpUrl(const char* url, char* host, size_t hostSize, uint16_t* port, char* path, size_t pathSize) {
+    const char* end = url + strlen(url);
+    if (!StartsWith(url, end, "http://")) return false;
+    const char* h = url + 7;
+    const char* hostEnd = h;
+    while (hostEnd < end && *hostEnd != ':' && *hostEnd != '/') ++hostEnd;
+    if (hostEnd == h || !Copy(h, hostEnd, host, hostSize)) return false;
+    uint32_t number = 80;
+    const char* rest = hostEnd;
+    if (rest < end && *rest == ':') {
+        ++rest;
+        if (!ReadNumber(&rest, end, &number) || number < 1 || number > 65535) return false;
+    }
+    if (rest < end && *rest != '/') return false;
+    *port = uint16_t(number);
+    static const char root[] = "/";
+    return rest < end ? Copy(rest, end, path, pathSize) : Copy(root, root + 1, path, pathSize);
+}
+
+uint32_t DescriptionSatelliteTuners(const char* xml, size_t length) {
+    const char* end = xml + length;
+    uint32_t tuners = 0;
+    for (const char* p = xml; (p = Find(p, end, "X_SATIPCAP")) != nullptr;) {
+        const char* open = Chr(p, end, '>');
+        if (!open) break;
+        const char* close = Chr(open, end, '<');
+        if (!close) close = end;
+        // "DVBS2-2,DVBT-2": every DVBS2 entry counts
+        for (const char* q = open; (q = Find(q, close, "DVBS2-")) != nullptr;) {
+            q += 6;
+            uint32_t n = 0;
+            if (ReadNumber(&q, close, &n) && n <= 64 && tuners + n <= 64) tuners += n;
+        }
+        p = close;
+    }
+    return tuners;
+}
+
+// ---- satipcard.ini -------------------------------------------------------------
+
+SatipAddress ParseServerAddress(const char* text, size_t length, char* host, size_t hostSize, uint16_t* port) {
+    const char* p = text;
+    const char* end = text + length;
+    bool inServer = false;
+    while (p < end) {
+        const char* nl = Chr(p, end, '\n');
+        const char* line = p;
+        const char* lineEnd = nl ? nl : end;
+        p = lineEnd + 1;
+        for (const char* c = line; c < lineEnd; ++c)
+            if (*c == ';' || *c == '#') lineEnd = c;
+        TrimBlanks(&line, &lineEnd);
+        if (line == lineEnd) continue;
+        if (*line == '[') {
+            inServer = lineEnd[-1] == ']' && lineEnd - line == 8 && StartsWith(line + 1, lineEnd, "server");
+            continue;
+        }
+        const char* eq = Chr(line, lineEnd, '=');
+        if (!inServer || !eq) continue;
+        const char* keyEnd = eq;
+        while (keyEnd > line && IsBlank(keyEnd[-1])) --keyEnd;
+        if (keyEnd - line != 7 || !StartsWith(line, keyEnd, "address")) continue;
+        const char* v = eq + 1;
+        const char* vEnd = lineEnd;
+        TrimBlanks(&v, &vEnd);
+        if (v == vEnd) return SATIP_ADDRESS_NONE;
+        const char* colon = Chr(v, vEnd, ':');
+        const char* hostEnd = colon ? colon : vEnd;
+        for (const char* c = v; c < hostEnd; ++c) {
+            bool ok = IsDigit(*c) || (Lower(*c) >= 'a' && Lower(*c) <= 'z') || *c == '.' || *c == '-' || *c == '_';
+            if (!ok) return SATIP_ADDRESS_BAD;
+        }
+        uint32_t number = SATIP_RTSP_PORT;
+        if (colon) {
+            const char* digits = colon + 1;
+            if (!ReadNumber(&digits, vEnd, &number) || digits != vEnd || number < 1 || number > 65535)
+                return SATIP_ADDRESS_BAD;
+        }
+        if (hostEnd == v || !Copy(v, hostEnd, host, hostSize)) return SATIP_ADDRESS_BAD;
+        *port = uint16_t(number);
+        return SATIP_ADDRESS_GIVEN;
+    }
+    return SATIP_ADDRESS_NONE;
+}
