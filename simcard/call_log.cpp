@@ -11,19 +11,10 @@ static SRWLOCK logLock = SRWLOCK_INIT;
 
 constexpr size_t LOG_LINE_MAX = 1024;
 
-uint32_t SimNow() { return uint32_t(GetTickCount64() - SimLoadTick); }
-
-void FormatGuid(const GUID& guid, char* text) {
-    snprintf(text, GUID_TEXT_SIZE, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-             (unsigned long)guid.Data1, guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
-             guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6],
-             guid.Data4[7]);
-}
-
 void SimFilePath(const char* variable, const char* defaultName, char* path, DWORD size) {
     DWORD length = GetEnvironmentVariableA(variable, path, size);
     if (length > 0 && length < size) return;
-    length = GetModuleFileNameA(SimModule, path, size);
+    length = GetModuleFileNameA(DriverModule, path, size);
     if (length == 0 || length >= size) {
         path[0] = 0;
         return;
@@ -37,14 +28,11 @@ void SimFilePath(const char* variable, const char* defaultName, char* path, DWOR
     strcpy(folderEnd, defaultName);
 }
 
-void SimLog(uint32_t ms, const char* format, ...) {
+static void LogLine(uint32_t ms, const char* format, va_list args) {
     char line[LOG_LINE_MAX];
     int used = snprintf(line, sizeof line, "%lu tid=%lu ", (unsigned long)ms,
                         (unsigned long)GetCurrentThreadId());
-    va_list args;
-    va_start(args, format);
     int rest = vsnprintf(line + used, sizeof line - used - 1, format, args);
-    va_end(args);
     if (rest < 0) return;
     size_t length = strlen(line);  // a longer line is cut, never dropped
     line[length++] = '\n';
@@ -61,4 +49,19 @@ void SimLog(uint32_t ms, const char* format, ...) {
         CloseHandle(file);
     }
     ReleaseSRWLockExclusive(&logLock);
+}
+
+void SimLog(uint32_t ms, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    LogLine(ms, format, args);
+    va_end(args);
+}
+
+// The server's own calls go to the same log.
+void DriverLog(uint32_t ms, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    LogLine(ms, format, args);
+    va_end(args);
 }

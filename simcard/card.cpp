@@ -11,12 +11,11 @@
 
 // The largest scenario file read; the rest of a bigger one is ignored.
 constexpr DWORD SCENARIO_FILE_MAX = 64 * 1024;
-constexpr wchar_t FILTER_NAME[] = L"B2C2 MPEG-2 Source (simulated card)";
+const char DRIVER_CLASS_NAME[] = "B2C2 MPEG-2 Source (simulated card)";
+const wchar_t DRIVER_FILTER_NAME[] = L"B2C2 MPEG-2 Source (simulated card)";
 
 struct SimCard {
-    IBaseFilter filter;  // the card's identity: IUnknown is this pointer
-    TunerControl tuner;
-    volatile LONG references;
+    DriverObject object;  // first: the filter is the card's identity
     Scenario scenario;
     // What the program asked for; the virtual dish judges these.
     uint32_t initialized, deviceMode, symbolRate, lnbFrequency, polarization, lnbTone, diseqc, frequency;
@@ -26,164 +25,7 @@ struct SimCard {
     DishCard dish;  // used when the scenario has a [dish] section
 };
 
-static SimCard* CardOfFilter(IBaseFilter* filter) { return reinterpret_cast<SimCard*>(filter); }
-static SimCard* CardOfTuner(TunerControl* tuner) {
-    return reinterpret_cast<SimCard*>(reinterpret_cast<char*>(tuner) - offsetof(SimCard, tuner));
-}
-
-static const char* InterfaceName(REFIID iid) {
-    if (IsEqualGUID(iid, IID_IUnknown)) return "IUnknown";
-    if (IsEqualGUID(iid, IID_IPersist)) return "IPersist";
-    if (IsEqualGUID(iid, IID_IMediaFilter)) return "IMediaFilter";
-    if (IsEqualGUID(iid, IID_IBaseFilter)) return "IBaseFilter";
-    if (IsEqualGUID(iid, IID_TunerControl)) return "TunerControl";
-    if (IsEqualGUID(iid, IID_IClassFactory)) return "IClassFactory";
-    return "other";
-}
-
-// ---- identity and lifetime, shared by both interfaces -------------------------
-
-static ULONG AddCardReference(SimCard* card) { return ULONG(InterlockedIncrement(&card->references)); }
-
-static ULONG ReleaseCard(SimCard* card) {
-    LONG left = InterlockedDecrement(&card->references);
-    if (left == 0) {
-        FreeDishCard(&card->dish);
-        delete card;
-        InterlockedDecrement(&SimObjectCount);
-    }
-    return ULONG(left);
-}
-
-static HRESULT QueryCard(SimCard* card, REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IPersist) ||
-        IsEqualGUID(iid, IID_IMediaFilter) || IsEqualGUID(iid, IID_IBaseFilter))
-        *object = &card->filter;
-    else if (IsEqualGUID(iid, IID_TunerControl))
-        *object = &card->tuner;
-    else
-        return E_NOINTERFACE;
-    AddCardReference(card);
-    return S_OK;
-}
-
-static void LogQuery(uint32_t ms, const char* method, REFIID iid, HRESULT result) {
-    char text[GUID_TEXT_SIZE];
-    FormatGuid(iid, text);
-    SimLog(ms, "%s %s %s -> 0x%08lX", method, text, InterfaceName(iid), (unsigned long)result);
-}
-
-// ---- the filter: enough to be created, queried and handed around -------------
-
-static HRESULT STDMETHODCALLTYPE FilterQueryInterface(IBaseFilter* self, REFIID iid, void** object) {
-    uint32_t ms = SimNow();
-    HRESULT result = QueryCard(CardOfFilter(self), iid, object);
-    LogQuery(ms, "Filter.QueryInterface", iid, result);
-    return result;
-}
-
-static ULONG STDMETHODCALLTYPE FilterAddRef(IBaseFilter* self) {
-    uint32_t ms = SimNow();
-    ULONG count = AddCardReference(CardOfFilter(self));
-    SimLog(ms, "Filter.AddRef -> %lu", (unsigned long)count);
-    return count;
-}
-
-static ULONG STDMETHODCALLTYPE FilterRelease(IBaseFilter* self) {
-    uint32_t ms = SimNow();
-    ULONG count = ReleaseCard(CardOfFilter(self));
-    SimLog(ms, "Filter.Release -> %lu", (unsigned long)count);
-    return count;
-}
-
-static HRESULT LogFilterCall(const char* method, HRESULT result) {
-    SimLog(SimNow(), "Filter.%s -> 0x%08lX", method, (unsigned long)result);
-    return result;
-}
-
-static HRESULT STDMETHODCALLTYPE FilterGetClassID(IBaseFilter*, CLSID* clsid) {
-    if (!clsid) return LogFilterCall("GetClassID", E_POINTER);
-    *clsid = CLSID_B2C2SourceFilter;
-    return LogFilterCall("GetClassID", S_OK);
-}
-
-static HRESULT STDMETHODCALLTYPE FilterStop(IBaseFilter*) { return LogFilterCall("Stop", S_OK); }
-static HRESULT STDMETHODCALLTYPE FilterPause(IBaseFilter*) { return LogFilterCall("Pause", S_OK); }
-static HRESULT STDMETHODCALLTYPE FilterRun(IBaseFilter*, REFERENCE_TIME) { return LogFilterCall("Run", S_OK); }
-
-static HRESULT STDMETHODCALLTYPE FilterGetState(IBaseFilter*, DWORD, FILTER_STATE* state) {
-    if (!state) return LogFilterCall("GetState", E_POINTER);
-    *state = State_Stopped;
-    return LogFilterCall("GetState", S_OK);
-}
-
-static HRESULT STDMETHODCALLTYPE FilterSetSyncSource(IBaseFilter*, IReferenceClock*) {
-    return LogFilterCall("SetSyncSource", S_OK);
-}
-
-static HRESULT STDMETHODCALLTYPE FilterGetSyncSource(IBaseFilter*, IReferenceClock** clock) {
-    if (!clock) return LogFilterCall("GetSyncSource", E_POINTER);
-    *clock = nullptr;
-    return LogFilterCall("GetSyncSource", S_OK);
-}
-
-static HRESULT STDMETHODCALLTYPE FilterEnumPins(IBaseFilter*, IEnumPins** pins) {
-    if (pins) *pins = nullptr;
-    return LogFilterCall("EnumPins", E_NOTIMPL);
-}
-
-static HRESULT STDMETHODCALLTYPE FilterFindPin(IBaseFilter*, LPCWSTR, IPin** pin) {
-    if (pin) *pin = nullptr;
-    return LogFilterCall("FindPin", E_NOTIMPL);
-}
-
-static HRESULT STDMETHODCALLTYPE FilterQueryFilterInfo(IBaseFilter*, FILTER_INFO* info) {
-    if (!info) return LogFilterCall("QueryFilterInfo", E_POINTER);
-    memset(info, 0, sizeof *info);
-    memcpy(info->achName, FILTER_NAME, sizeof FILTER_NAME);
-    return LogFilterCall("QueryFilterInfo", S_OK);
-}
-
-static HRESULT STDMETHODCALLTYPE FilterJoinFilterGraph(IBaseFilter*, IFilterGraph*, LPCWSTR) {
-    return LogFilterCall("JoinFilterGraph", S_OK);
-}
-
-static HRESULT STDMETHODCALLTYPE FilterQueryVendorInfo(IBaseFilter*, LPWSTR* info) {
-    if (info) *info = nullptr;
-    return LogFilterCall("QueryVendorInfo", E_NOTIMPL);
-}
-
-static const IBaseFilterVtbl FILTER_VTBL = {
-    FilterQueryInterface, FilterAddRef,          FilterRelease,       FilterGetClassID,
-    FilterStop,           FilterPause,           FilterRun,           FilterGetState,
-    FilterSetSyncSource,  FilterGetSyncSource,   FilterEnumPins,      FilterFindPin,
-    FilterQueryFilterInfo, FilterJoinFilterGraph, FilterQueryVendorInfo,
-};
-
-// ---- the tuner interface ------------------------------------------------------
-
-static HRESULT STDMETHODCALLTYPE TunerQueryInterface(TunerControl* self, REFIID iid, void** object) {
-    uint32_t ms = SimNow();
-    HRESULT result = QueryCard(CardOfTuner(self), iid, object);
-    LogQuery(ms, "QueryInterface", iid, result);
-    return result;
-}
-
-static ULONG STDMETHODCALLTYPE TunerAddRef(TunerControl* self) {
-    uint32_t ms = SimNow();
-    ULONG count = AddCardReference(CardOfTuner(self));
-    SimLog(ms, "AddRef -> %lu", (unsigned long)count);
-    return count;
-}
-
-static ULONG STDMETHODCALLTYPE TunerRelease(TunerControl* self) {
-    uint32_t ms = SimNow();
-    ULONG count = ReleaseCard(CardOfTuner(self));
-    SimLog(ms, "Release -> %lu", (unsigned long)count);
-    return count;
-}
+static SimCard* CardOfTuner(TunerControl* tuner) { return reinterpret_cast<SimCard*>(ObjectOfTuner(tuner)); }
 
 // The start of a tuner call: its time is taken before the scenario's latency,
 // so the log says when the program asked, not when the card answered.
@@ -194,7 +36,7 @@ struct TunerCall {
 };
 
 static TunerCall BeginCall(TunerControl* self, SimMethod method) {
-    TunerCall call = {CardOfTuner(self), method, SimNow()};
+    TunerCall call = {CardOfTuner(self), method, DriverNow()};
     SimProbe(call.ms);
     uint32_t latency = call.card->scenario.latencyMs[method];
     if (latency) Sleep(latency);
@@ -265,7 +107,7 @@ static HRESULT STDMETHODCALLTYPE SetFrequency(TunerControl* self, uint32_t kiloH
     snprintf(arguments, sizeof arguments, "%lu", (unsigned long)kiloHertz);
     if (HRESULT refused = Refusal(call)) return EndCall(call, refused, arguments);
     call.card->frequency = kiloHertz;
-    call.card->tunedAt.store(SimNow());
+    call.card->tunedAt.store(DriverNow());
     call.card->tuned.store(1, std::memory_order_release);
     return EndCall(call, S_OK, arguments);
 }
@@ -277,7 +119,7 @@ constexpr size_t NOTE_SIZE = 128;
 static SignalSample CurrentSignal(SimCard* card, char* note) {
     note[0] = 0;
     bool tuned = card->tuned.load(std::memory_order_acquire) != 0;
-    uint64_t ms = tuned ? SimNow() - card->tunedAt.load() : 0;
+    uint64_t ms = tuned ? DriverNow() - card->tunedAt.load() : 0;
     if (card->scenario.dish.present) {
         CardTuning tuning = {card->lnbTone,  card->lnbFrequency, card->polarization,
                              card->symbolRate, card->frequency,  card->diseqc};
@@ -325,62 +167,13 @@ static HRESULT STDMETHODCALLTYPE GetSignalToNoise(TunerControl* self, float* snr
     return EndCall(call, S_OK, arguments);
 }
 
-// The driver's other slots: the program never calls them. Each still answers,
-// and says in the log which slot was asked.
-template <int SLOT>
-static HRESULT STDMETHODCALLTYPE UnusedSlot(TunerControl*) {
-    SimLog(SimNow(), "Slot%d -> 0x%08lX", SLOT, (unsigned long)E_NOTIMPL);
-    return E_NOTIMPL;
-}
-
-#define UNUSED_SLOT(n) .unused##n = reinterpret_cast<void*>(&UnusedSlot<n>)
-
-static const TunerControlVtbl TUNER_VTBL = {
-    .QueryInterface = TunerQueryInterface,
-    .AddRef = TunerAddRef,
-    .Release = TunerRelease,
-    UNUSED_SLOT(3),
-    .SetSymbolRate = SetSymbolRate,
-    .SetLnbFrequency = SetLnbFrequency,
-    .SetDeviceMode = SetDeviceMode,
-    .SetPolarization = SetPolarization,
-    .SetLnbTone = SetLnbTone,
-    .SetDiseqc = SetDiseqc,
-    UNUSED_SLOT(10),
-    .Initialize = Initialize,
-    .CheckLock = CheckLock,
-    .UpdateStatus = UpdateStatus,
-    UNUSED_SLOT(14),
-    UNUSED_SLOT(15),
-    UNUSED_SLOT(16),
-    UNUSED_SLOT(17),
-    UNUSED_SLOT(18),
-    UNUSED_SLOT(19),
-    .GetSignalToNoise = GetSignalToNoise,
-    UNUSED_SLOT(21),
-    UNUSED_SLOT(22),
-    UNUSED_SLOT(23),
-    UNUSED_SLOT(24),
-    UNUSED_SLOT(25),
-    UNUSED_SLOT(26),
-    .SetFrequency = SetFrequency,
-    UNUSED_SLOT(28),
-    UNUSED_SLOT(29),
-    UNUSED_SLOT(30),
-    UNUSED_SLOT(31),
-    UNUSED_SLOT(32),
-    UNUSED_SLOT(33),
-    UNUSED_SLOT(34),
-    UNUSED_SLOT(35),
-    .GetSignalPercent = GetSignalPercent,
-};
-#undef UNUSED_SLOT
+DRIVER_TUNER_VTBL(TUNER_VTBL);
 
 // ---- creation -----------------------------------------------------------------
 
 // The scenario is read for every new card, so a test can change it between two.
 static void LoadScenario(Scenario* scenario) {
-    uint32_t ms = SimNow();
+    uint32_t ms = DriverNow();
     char path[MAX_PATH];
     SimFilePath("SIMCARD_SCENARIO", "simcard.ini", path, sizeof path);
     HRESULT result = S_OK;
@@ -413,17 +206,19 @@ static void LoadScenario(Scenario* scenario) {
            (unsigned long)scenario->badLines, (unsigned long)scenario->firstBadLine, (unsigned long)result);
 }
 
-HRESULT CreateSimCard(REFIID iid, void** object) {
+static void DestroyCard(DriverObject* object) {
+    SimCard* card = reinterpret_cast<SimCard*>(object);
+    FreeDishCard(&card->dish);
+    delete card;
+}
+
+HRESULT CreateDriverObject(REFIID iid, void** object) {
     SimCard* card = new (std::nothrow) SimCard();
     if (!card) return E_OUTOFMEMORY;
-    card->filter.lpVtbl = const_cast<IBaseFilterVtbl*>(&FILTER_VTBL);
-    card->tuner.lpVtbl = &TUNER_VTBL;
-    card->references = 1;
+    InitDriverObject(&card->object, DestroyCard);
+    card->object.tuner.lpVtbl = &TUNER_VTBL;
     card->diseqc = 0xFFFFFFFF;
     LoadScenario(&card->scenario);
     if (card->scenario.dish.present) LoadDishCard(&card->scenario.dish, &card->dish);
-    InterlockedIncrement(&SimObjectCount);
-    HRESULT result = QueryCard(card, iid, object);
-    ReleaseCard(card);  // the caller's reference is the one QueryCard took
-    return result;
+    return HandOverDriverObject(&card->object, iid, object);
 }

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 void LoadDishCard(const DishScenario* dish, DishCard* card) {
-    uint32_t ms = SimNow();
+    uint32_t ms = DriverNow();
     card->sky = static_cast<Sky*>(calloc(1, sizeof(Sky)));
     card->start = IdealPointing(dish);
     char folder[MAX_PATH] = "";

@@ -7,6 +7,7 @@
 // where the card finds it when both sit beside orvalis.exe (an installed
 // practice set); without either, the card's default dish.
 #include "simcard/dishsim/dishsim.h"
+#include "simcard/scenario_file.h"
 #include "simcard/sky_folder.h"
 #include <cmath>
 #include <cstdio>
@@ -19,34 +20,10 @@ static const char WINDOW_CLASS[] = "OrvalisDishSim";
 static const char WINDOW_TITLE[] = "Virtual dish";
 constexpr UINT_PTR HEARD_TIMER = 1;
 constexpr UINT HEARD_TIMER_MS = 100;
-constexpr DWORD SCENARIO_FILE_MAX = 64 * 1024;  // as the card reads it
 constexpr int GAP = 8;  // between Orvalis and this window
 
 static void ReadScenario() {
-    char path[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA("SIMCARD_SCENARIO", path, sizeof path);
-    if (length == 0) {
-        length = GetModuleFileNameA(nullptr, path, sizeof path);
-        char* slash = length < sizeof path ? strrchr(path, '\\') : nullptr;
-        if (slash && size_t(slash + 1 - path) + sizeof "simcard.ini" <= sizeof path) {
-            strcpy(slash + 1, "simcard.ini");
-            length = DWORD(strlen(path));
-        } else {
-            length = 0;
-        }
-    }
-    char* text = static_cast<char*>(calloc(1, SCENARIO_FILE_MAX + 1));
-    HANDLE file = length > 0 && length < sizeof path
-                      ? CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr)
-                      : INVALID_HANDLE_VALUE;
-    DWORD read = 0;
-    if (file != INVALID_HANDLE_VALUE) {
-        if (text) ReadFile(file, text, SCENARIO_FILE_MAX, &read, nullptr);
-        CloseHandle(file);
-    }
-    ParseScenario(text ? text : "", &DishSim.scenario);
-    free(text);
+    ReadProgramScenario(&DishSim.scenario);
     // A scenario without a dish still gets one to turn: the card's default.
     if (!DishSim.scenario.dish.present) DefaultDish(&DishSim.scenario.dish);
 }
