@@ -46,6 +46,7 @@ add_custom_target(user_guide DEPENDS ${CMAKE_BINARY_DIR}/user-guide.html)
 add_dependencies(orvalis user_guide)
 
 add_subdirectory(simcard)
+add_subdirectory(satip)
 
 if(ORVALIS_TESTS AND CMAKE_CROSSCOMPILING_EMULATOR)
   file(GLOB WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
@@ -54,7 +55,7 @@ if(ORVALIS_TESTS AND CMAKE_CROSSCOMPILING_EMULATOR)
   target_compile_definitions(win_tests PRIVATE ORVALIS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   target_link_libraries(win_tests PRIVATE orvlib gtest)
   target_link_options(win_tests PRIVATE ${STATIC_LINK})
-  add_dependencies(win_tests simcard)
+  add_dependencies(win_tests simcard satipcard dishserver)
   add_test(NAME win.tests COMMAND win_tests)
   set_tests_properties(win.tests PROPERTIES TIMEOUT 300 RESOURCE_LOCK wineprefix)
 

@@ -1,0 +1,298 @@
+// The session thread: the only one that talks to the server. It turns each
+// new tune into SETUP and PLAY (RFC 2326; SAT>IP Protocol Specification
+// 1.2.2, section 3.5), keeps the session alive, reads the RTCP reports
+// (RFC 3550) and drops the RTP data, and publishes the last status for the
+// program's poller, which never waits on the network.
+#include "satip/satip.h"
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+constexpr uint32_t WAIT_MS = 20;             // the loop's pause: a new tune goes out within it
+constexpr uint32_t FALLBACK_MS = 1500;       // no lock on one msys this long: the other is tried
+constexpr uint32_t SILENCE_MS = 2000;        // no RTCP this long: DESCRIBE is asked
+constexpr uint32_t DESCRIBE_EVERY_MS = 1000;
+constexpr uint32_t IDLE_MS = 1000;           // no poll this long: the finder stopped, TEARDOWN
+constexpr uint32_t STOP_WAIT_MS = 3 * NETWORK_WAIT_MS;
+constexpr size_t REPLY_MAX = 16 * 1024;
+constexpr size_t URI_MAX = SATIP_HOST_MAX + SATIP_QUERY_MAX + 32;
+
+struct Session {
+    Bridge* bridge;
+    SOCKET control, rtp, rtcp;
+    uint16_t rtpPort;
+    char id[SATIP_SESSION_MAX];
+    uint32_t stream, timeoutMs, cseq;
+    uint32_t lastRequest, lastReport, lastDescribe, tunedAt;
+    SatipTune tune;
+    uint32_t generation;
+    bool playing, locked, fellBack, idle;
+    RtspReply answer;
+    char reply[REPLY_MAX];
+};
+
+uint32_t PackStatus(uint32_t lock, uint32_t percent, uint32_t quality) {
+    return (lock ? 1u : 0u) | (percent & 0xFF) << 1 | quality << 9;
+}
+
+static void Publish(Session* s, const SatipStatus* status) {
+    s->locked = s->locked || status->lock;
+    s->bridge->status.store(PackStatus(status->lock, StatusPercent(status), status->quality));
+}
+
+static const char* Reason(int status) {
+    switch (status) {
+        case 400: return "Bad Request";
+        case 403: return "Forbidden";
+        case 404: return "Not Found";
+        case 405: return "Method Not Allowed";
+        case 414: return "Request-URI Too Long";
+        case 453: return "Not Enough Bandwidth";
+        case 454: return "Session Not Found";
+        case 500: return "Internal Server Error";
+        case 503: return "Service Unavailable";
+        default: return "";
+    }
+}
+
+// "rtsp://host:port/", then "stream=<id>" for a standing session, then
+// "?<query>" when a tune goes with it.
+static void StreamUri(const Session* s, bool withStream, bool withQuery, char* uri) {
+    int used = snprintf(uri, URI_MAX, "rtsp://%s/", s->bridge->server.name);
+    if (withStream && s->stream) used += snprintf(uri + used, URI_MAX - used, "stream=%lu", (unsigned long)s->stream);
+    if (withQuery) {
+        uri[used++] = '?';
+        FormatTuneQuery(&s->tune, uri + used, URI_MAX - used);
+    }
+}
+
+// One request and its reply: the status, or 0 when no reply came. A control
+// connection that the server closed in between (the request fails at once)
+// is opened once more; a server that lets the time run out is not asked again.
+static int Request(Session* s, const char* method, const char* uri, const char* extra) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        bool fresh = s->control == INVALID_SOCKET;
+        if (fresh) s->control = ConnectServer(s->bridge->server.host, s->bridge->server.port);
+        if (s->control == INVALID_SOCKET) break;
+        char request[SATIP_REQUEST_MAX + URI_MAX];
+        size_t length = FormatRtspRequest(request, sizeof request, method, uri, ++s->cseq,
+                                          s->id[0] ? s->id : nullptr, extra);
+        uint32_t sent = DriverNow();
+        SatipParse parsed = SATIP_MALFORMED;
+        if (length && SendAll(s->control, request, length))
+            parsed = ReceiveReply(s->control, s->reply, sizeof s->reply, &s->answer);
+        if (parsed == SATIP_COMPLETE) {
+            s->lastRequest = DriverNow();
+            BridgeLog("%s %s -> %d", method, uri, s->answer.status);
+            return s->answer.status;
+        }
+        CloseSocket(&s->control);
+        if (parsed == SATIP_MALFORMED) {
+            BridgeLog("%s %s -> a malformed reply from %s", method, uri, s->bridge->server.name);
+            return 0;
+        }
+        if (fresh || DriverNow() - sent >= NETWORK_WAIT_MS / 2) break;
+    }
+    BridgeLog("%s %s -> no reply", method, uri);
+    return 0;
+}
+
+// Nothing stands any more: the next tune starts a new session.
+static void EndSession(Session* s) {
+    CloseSocket(&s->control);
+    CloseSocket(&s->rtp);
+    CloseSocket(&s->rtcp);
+    s->id[0] = 0;
+    s->stream = 0;
+    s->playing = false;
+    s->bridge->status.store(PackStatus(0, 0, 0));
+}
+
+static void Lost(Session* s, const char* what) {
+    BridgeLog("%s %s", what, s->bridge->server.name);
+    EndSession(s);
+}
+
+static void Teardown(Session* s) {
+    if (s->id[0]) {
+        char uri[URI_MAX];
+        StreamUri(s, true, false, uri);
+        Request(s, "TEARDOWN", uri, nullptr);
+    }
+    EndSession(s);
+}
+
+static void Refused(Session* s, int status) {
+    const char* hint = status == 503   ? "It has no free tuner: another client may be using them all."
+                       : status == 404 ? "It does not know this source: check the DiSEqC setting against "
+                                         "the sources the server offers."
+                                       : "Check the transponder and the DiSEqC setting.";
+    BridgeLog("the SAT>IP server at %s refused the tune: %d %s", s->bridge->server.name, status, Reason(status));
+    BridgeMessage(false, "The SAT>IP server at %s refused the tune:\n%d %s\n\n%s\n\nThe meter reads no signal.",
+                  s->bridge->server.name, status, Reason(status), hint);
+    EndSession(s);
+}
+
+// SETUP and PLAY for a new session, PLAY with the query in a standing one.
+static void Tune(Session* s) {
+    s->bridge->status.store(PackStatus(0, 0, 0));
+    s->locked = false;
+    s->tunedAt = s->lastReport = DriverNow();
+    char uri[URI_MAX];
+    if (!s->id[0]) {
+        if (s->rtp == INVALID_SOCKET && !OpenClientPorts(&s->rtp, &s->rtcp, &s->rtpPort)) {
+            BridgeLog("no free UDP ports for RTP and RTCP");
+            return;
+        }
+        char transport[96];
+        snprintf(transport, sizeof transport, "Transport: RTP/AVP;unicast;client_port=%u-%u\r\n", s->rtpPort,
+                 s->rtpPort + 1);
+        StreamUri(s, false, true, uri);
+        int status = Request(s, "SETUP", uri, transport);
+        if (status == 0) return Lost(s, "no SAT>IP server answered at");
+        if (status != 200 || !s->answer.session[0]) return Refused(s, status);
+        memcpy(s->id, s->answer.session, sizeof s->id);
+        s->stream = s->answer.streamId;
+        s->timeoutMs = s->answer.timeoutSeconds * 1000;
+        StreamUri(s, true, false, uri);
+    } else {
+        StreamUri(s, true, true, uri);
+    }
+    int status = Request(s, "PLAY", uri, nullptr);
+    if (status == 0) return Lost(s, "no SAT>IP server answered at");
+    if (status != 200) return Refused(s, status);
+    s->playing = true;
+}
+
+static void ReadStream(Session* s) {
+    char packet[2048];
+    for (int i = 0; i < 64; ++i) {
+        int got = recv(s->rtcp, packet, sizeof packet, 0);
+        if (got <= 0) break;
+        SatipStatus status;
+        if (ParseRtcpApp(reinterpret_cast<uint8_t*>(packet), size_t(got), &status)) {
+            Publish(s, &status);
+            s->lastReport = DriverNow();
+        }
+    }
+    for (int i = 0; i < 256 && recv(s->rtp, packet, sizeof packet, 0) > 0; ++i) {
+    }
+}
+
+// A playing session: reports, keep-alive, the DESCRIBE poll, the msys fallback.
+static void Watch(Session* s) {
+    ReadStream(s);
+    uint32_t now = DriverNow();
+    char uri[URI_MAX];
+    if (now - s->bridge->lastPoll.load() > IDLE_MS) {
+        BridgeLog("the program stopped asking for the signal");
+        Teardown(s);
+        s->idle = true;
+        return;
+    }
+    if (now - s->lastReport > SILENCE_MS && now - s->lastDescribe >= DESCRIBE_EVERY_MS) {
+        s->lastDescribe = now;
+        StreamUri(s, true, false, uri);
+        int status = Request(s, "DESCRIBE", uri, "Accept: application/sdp\r\n");
+        SatipStatus reported;
+        if (status != 200) return Lost(s, "lost the SAT>IP stream from");
+        if (ParseSdpStatus(s->reply + s->answer.headerLength, s->answer.contentLength, &reported))
+            Publish(s, &reported);
+    }
+    if (now - s->lastRequest > s->timeoutMs / 2) {
+        StreamUri(s, false, false, uri);
+        if (Request(s, "OPTIONS", uri, nullptr) != 200) return Lost(s, "lost the SAT>IP stream from");
+    }
+    if (!s->locked && !s->fellBack && now - s->tunedAt > FALLBACK_MS) {
+        s->fellBack = true;
+        s->tune.system = OtherSystem(s->tune.system);
+        BridgeLog("no lock within %lu ms: msys=%s", (unsigned long)FALLBACK_MS,
+                  s->tune.system == SATIP_DVBS2 ? "dvbs2" : "dvbs");
+        Tune(s);
+    }
+}
+
+static void Pause(Session* s) {
+    if (s->rtcp == INVALID_SOCKET) {
+        Sleep(WAIT_MS);
+        return;
+    }
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s->rtcp, &set);
+    FD_SET(s->rtp, &set);
+    timeval wait = {0, long(WAIT_MS * 1000)};
+    select(0, &set, nullptr, nullptr, &wait);
+}
+
+static DWORD WINAPI SessionThread(LPVOID parameter) {
+    Session* s = static_cast<Session*>(parameter);
+    Bridge* bridge = s->bridge;
+    while (!bridge->quit.load()) {
+        uint32_t generation = bridge->generation.load(std::memory_order_acquire);
+        if (generation != s->generation) {
+            s->generation = generation;
+            AcquireSRWLockShared(&bridge->tuneLock);
+            s->tune = bridge->tune;
+            ReleaseSRWLockShared(&bridge->tuneLock);
+            s->fellBack = false;
+            s->idle = false;
+            Tune(s);
+        } else if (s->playing) {
+            Watch(s);
+        } else if (s->idle && DriverNow() - bridge->lastPoll.load() < IDLE_MS) {
+            s->idle = false;  // the finder runs again on the same transponder
+            Tune(s);
+        }
+        Pause(s);
+    }
+    Teardown(s);
+    free(s);
+    FreeLibraryAndExitThread(DriverModule, 0);
+}
+
+static Session* NewSession(Bridge* bridge) {
+    Session* s = static_cast<Session*>(calloc(1, sizeof(Session)));
+    if (!s) return nullptr;
+    s->bridge = bridge;
+    s->control = s->rtp = s->rtcp = INVALID_SOCKET;
+    s->timeoutMs = 60000;
+    return s;
+}
+
+bool StartSession(Bridge* bridge) {
+    Session* s = StartWinsock() ? NewSession(bridge) : nullptr;
+    if (!s) return false;
+    char uri[URI_MAX];
+    StreamUri(s, false, false, uri);
+    if (Request(s, "OPTIONS", uri, nullptr) == 0) {
+        BridgeLog("no SAT>IP server answered at %s", bridge->server.name);
+        BridgeMessage(true,
+                      "No SAT>IP server answered at %s.\n\n"
+                      "Check that the tuner is switched on and connected to this network, and that "
+                      "satipcard.ini beside satipcard.dll names it:\n[server]\naddress=host:port",
+                      bridge->server.name);
+        CloseSocket(&s->control);
+        free(s);
+        return false;
+    }
+    HMODULE held;
+    bridge->lastPoll.store(DriverNow());
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&SessionThread), &held)) {
+        bridge->thread = CreateThread(nullptr, 0, SessionThread, s, 0, nullptr);
+        if (bridge->thread) return true;
+        FreeLibrary(held);
+    }
+    CloseSocket(&s->control);
+    free(s);
+    return false;
+}
+
+bool StopSession(Bridge* bridge) {
+    if (!bridge->thread) return true;
+    bridge->quit.store(1);
+    bool ended = WaitForSingleObject(bridge->thread, STOP_WAIT_MS) == WAIT_OBJECT_0;
+    CloseHandle(bridge->thread);
+    bridge->thread = nullptr;
+    return ended;
+}
