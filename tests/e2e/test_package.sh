@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The downloads of scripts/package: the 64-bit MSI in a fresh prefix, run from its shortcut on the
 # practice card, upgraded and removed keeping the user's files, a driver's registration left alone;
+# SATIP=1 registering the SAT>IP bridge instead, kept by an upgrade;
 # the 32-bit MSI and the zip as files, the product's exe needing no DLL but the system's.
 source "$(dirname "$0")/lib.sh"
 ensure_display
@@ -11,7 +12,7 @@ server='HKCR\CLSID\{E82536A0-94DA-11D2-A463-00A0C95D308D}\InprocServer32'
 export WINEPREFIX=$E2E_ROOT/build/wineprefix-package WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
 rm -rf "$WINEPREFIX" "$E2E_DIR"; mkdir -p "$E2E_DIR"
 wineboot -i >/dev/null 2>&1; wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-msi() { local t0; t0=$(date +%s%N); wine msiexec "$1" "$(winpath "$2")" /qn || fail "msiexec $1 $2"
+msi() { local t0; t0=$(date +%s%N); wine msiexec "$1" "$(winpath "$2")" "${@:3}" /qn || fail "msiexec $*"
   note "msiexec $1 $(basename "$2") ($(( $(stat -c %s "$2") / 1024 )) KiB): $(( ($(date +%s%N) - t0) / 1000000 )) ms"; }
 registered() { wine reg query "$server" /ve 2>/dev/null | grep -o '[A-Z]:\\.*' | tr -d '\r'; }
 product() { wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$(msiinfo export "$1" Property | awk '$1 == "ProductCode" {print $2}' | tr -d '\r')" /v DisplayVersion 2>/dev/null | awk '/DisplayVersion/ {print $3}' | tr -d '\r'; }
@@ -45,7 +46,7 @@ md5sum --quiet -c "$E2E_DIR/mine.md5" || fail "the upgrade changed the user's fi
 [[ $(product "$next/orvalis-99.0.0-x64.msi") == 99.0.0 && -z $(product "$pkg/orvalis-$version-x64.msi") && -f $exe ]] || fail "not upgraded"
 [[ $(registered) == *'\simcard.dll' ]] || fail "the upgrade lost the practice card"
 msi /x "$next/orvalis-99.0.0-x64.msi"; md5sum --quiet -c "$E2E_DIR/mine.md5" || fail "the uninstall changed the user's files"
-for f in "$dir"/{orvalis.exe,simcard.dll,dishsim.exe,simcard.log,user-guide.html} "$lnk"; do [[ ! -e $f ]] || fail "${f##*/} left behind"; done
+for f in "$dir"/{orvalis.exe,simcard.dll,dishsim.exe,dishserver.exe,satipcard.dll,simcard.log,user-guide.html} "$lnk"; do [[ ! -e $f ]] || fail "${f##*/} left behind"; done
 [[ -z $(registered) ]] || fail "the practice card is still registered"
 
 # A card driver already registered: the practice set stays out, and the uninstall leaves it.
@@ -54,10 +55,19 @@ msi /i "$pkg/orvalis-$version-x64.msi"
 [[ -f $exe && ! -e $dir/simcard.dll && ! -e $dir/dishsim.exe && $(registered) == *b2c2_mpeg2_source.ax ]] || fail "the practice set was installed over a driver"
 msi /x "$pkg/orvalis-$version-x64.msi"; [[ $(registered) == *b2c2_mpeg2_source.ax ]] || fail "the uninstall touched the driver's registration"
 
+# SATIP=1 with no driver: the SAT>IP bridge in the practice card's place, still there after an upgrade.
+wine reg delete "${server%\\InprocServer32}" /f >/dev/null 2>&1; msi /i "$pkg/orvalis-$version-x64.msi" SATIP=1
+[[ $(registered) == "$(winepath -w "$dir/satipcard.dll" 2>/dev/null)" && -f $dir/satipcard.ini && -f $dir/dishserver.exe ]] || fail "SATIP=1 registered '$(registered)'"
+msi /i "$next/orvalis-99.0.0-x64.msi"; [[ $(registered) == *'\satipcard.dll' ]] || fail "the upgrade lost the SAT>IP bridge: '$(registered)'"
+echo fault > "$dir/satipcard.log"; msi /x "$next/orvalis-99.0.0-x64.msi"
+[[ -z $(registered) && ! -e $dir/satipcard.dll && ! -e $dir/satipcard.log ]] || fail "the SAT>IP bridge is left behind: '$(registered)' $(ls "$dir")"
+
 # The 32-bit package and the zip: the same files, the product's PE type and version.
 for a in x86 x64; do msiextract -C "$E2E_DIR/$a" "$pkg/orvalis-$version-$a.msi" | sed 's|.*/Orvalis/||' | sort > "$E2E_DIR/$a.list"; done
 unzip -Z1 "$pkg/orvalis-$version-x86.zip" | grep -v '/$' | sed -e 's|^Orvalis/||' -e 's|^practice/||' | grep -vx README.txt | sort > "$E2E_DIR/zip.list"
 diff "$E2E_DIR/x86.list" "$E2E_DIR/x64.list" && diff "$E2E_DIR/x86.list" "$E2E_DIR/zip.list" || fail "the packages differ in their files"
+for f in satipcard.dll satipcard.ini practice/dishserver.exe; do unzip -Z1 "$pkg/orvalis-$version-x86.zip" | grep -qx "Orvalis/$f" || fail "the zip has no $f"; done
+file "$(find "$E2E_DIR/x86" -name satipcard.dll)" | grep -q 'PE32 executable (DLL)' || fail "the 32-bit package's bridge is no 32-bit DLL"
 x86=$(find "$E2E_DIR/x86" -name orvalis.exe); file "$x86" | grep -q 'PE32 executable (GUI) Intel 80386' || fail "32-bit exe: $(file "$x86")"
 dlls=$(i686-w64-mingw32-objdump -p "$x86" | awk '/DLL Name:/ {print tolower($3)}' | grep -v -E '^(kernel32|user32|gdi32|comctl32|ole32|oleaut32|shell32|shlwapi|winmm|msvcrt|advapi32|iphlpapi|ws2_32)\.dll$' || true)
 [[ -z $dlls ]] || fail "the 32-bit exe needs $dlls"
