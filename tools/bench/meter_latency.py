@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Time from a level change in the simulated card to the new figure on screen.
 
-Black-box: follows the card's call log for a GetSignalPercent value that
-differs from the one before, and grabs the meter area of the screen every
-millisecond or two; a sample is the time from the log line's appearance to the
+Black-box: follows the card's call log for a GetSignalPercent value (or a
+SAT>IP server's log for a Report) that differs from the one before, and grabs
+the meter area of the screen every millisecond or two; a sample is the time from the log line's appearance to the
 first grab that differs from the picture before it. The scenario must change
 the level now and then with a steady SNR, so the meter area changes only with
 the level.
@@ -21,7 +21,8 @@ from xscreen import grab
 
 def main():
     log, x, y, w, h, count = sys.argv[1], *map(int, sys.argv[2:7])
-    pattern = re.compile(rb"GetSignalPercent (\d+)")
+    # The card logs what it answers; a SAT>IP server, what it reports.
+    pattern = re.compile(rb"(?:GetSignalPercent|Report) (\d+)")
     handle = open(log, "rb")
     handle.seek(0, os.SEEK_END)
     level = None
