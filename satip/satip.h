@@ -7,6 +7,7 @@
 #include <winsock2.h>
 #include <atomic>
 #include "satip/satip_protocol.h"
+#include "simcard/driver_files.h"
 #include "simcard/driver_server.h"
 
 // No network wait lasts longer: a connect, a reply, a description.
@@ -19,6 +20,7 @@ struct SatipServer {
     char host[SATIP_HOST_MAX];
     uint16_t port;
     char name[SERVER_NAME_MAX];
+    sockaddr_in address;  // looked up once: the session never waits on a name server
 };
 
 struct Bridge {
@@ -63,7 +65,9 @@ bool StopSession(Bridge* bridge);
 // ---- sockets, each wait bounded by NETWORK_WAIT_MS ----------------------------
 
 bool StartWinsock();
-SOCKET ConnectServer(const char* host, uint16_t port);
+// The host's address, into server->address; false when it has none.
+bool ResolveServer(SatipServer* server);
+SOCKET ConnectServer(const SatipServer* server);
 bool SendAll(SOCKET socket, const char* data, size_t length);
 // Reads until a whole reply has come; its body follows the headers in buffer.
 // SATIP_INCOMPLETE when the time ran out or the server closed the connection.

@@ -67,8 +67,7 @@ static HRESULT STDMETHODCALLTYPE UpdateStatus(TunerControl* self) {
 
 static HRESULT STDMETHODCALLTYPE GetSignalPercent(TunerControl* self, unsigned* percent) {
     if (!percent) return E_POINTER;
-    uint32_t status = Poll(self);
-    *percent = StatusLock(status) ? StatusLevel(status) : 0;
+    *percent = StatusLevel(Poll(self));  // the tuner's level, locked or not: the dish's aim shows in it
     return S_OK;
 }
 

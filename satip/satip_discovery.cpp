@@ -20,16 +20,6 @@ void NameServer(SatipServer* server) {
     snprintf(server->name, sizeof server->name, "%s:%u", server->host, server->port);
 }
 
-static void IniPath(char* path, DWORD size) {
-    DWORD length = GetModuleFileNameA(DriverModule, path, size);
-    char* slash = length > 0 && length < size ? strrchr(path, '\\') : nullptr;
-    if (!slash || size_t(slash + 1 - path) + sizeof "satipcard.ini" > size) {
-        path[0] = 0;
-        return;
-    }
-    strcpy(slash + 1, "satipcard.ini");
-}
-
 // The ini's answer; a missing file is no address.
 static SatipAddress ReadIni(const char* path, SatipServer* server) {
     HANDLE file = path[0] ? CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -51,7 +41,8 @@ static uint32_t FetchDescription(const char* location, SatipServer* server) {
     char path[SATIP_PATH_MAX];
     uint16_t port;
     if (!ParseHttpUrl(location, server->host, sizeof server->host, &port, path, sizeof path)) return 0;
-    SOCKET s = ConnectServer(server->host, port);
+    server->port = port;
+    SOCKET s = ResolveServer(server) ? ConnectServer(server) : INVALID_SOCKET;
     if (s == INVALID_SOCKET) return 0;
     char request[SATIP_REQUEST_MAX];
     int length = snprintf(request, sizeof request, "GET %s HTTP/1.1\r\nHost: %s:%u\r\nConnection: close\r\n\r\n",
@@ -114,7 +105,7 @@ static bool Discover(SatipServer* server) {
 
 bool FindServer(SatipServer* server) {
     char path[MAX_PATH];
-    IniPath(path, sizeof path);
+    DriverFilePath(nullptr, "satipcard.ini", path, sizeof path);
     SatipAddress given = ReadIni(path, server);
     if (given == SATIP_ADDRESS_BAD) {
         BridgeLog("the address in %s cannot be used", path);

@@ -6,55 +6,19 @@
 #include <cstdlib>
 #include <cstring>
 
-static SRWLOCK logLock = SRWLOCK_INIT;
-constexpr size_t LINE_MAX_BYTES = 1024;
 constexpr char BOX_CAPTION[] = "SAT>IP tuner";
-
-static void LogPath(char* path, DWORD size) {
-    DWORD length = GetEnvironmentVariableA("SATIPCARD_LOG", path, size);
-    if (length > 0 && length < size) return;
-    length = GetModuleFileNameA(DriverModule, path, size);
-    char* slash = length > 0 && length < size ? strrchr(path, '\\') : nullptr;
-    if (!slash || size_t(slash + 1 - path) + sizeof "satipcard.log" > size) {
-        path[0] = 0;
-        return;
-    }
-    strcpy(slash + 1, "satipcard.log");
-}
-
-// "<ms> tid=<id> <text>\n", appended and closed at once: a reader sees each
-// line as soon as it is written, and may delete the file at any time.
-static void WriteLine(uint32_t ms, const char* format, va_list args) {
-    char line[LINE_MAX_BYTES];
-    int used = snprintf(line, sizeof line, "%lu tid=%lu ", (unsigned long)ms, (unsigned long)GetCurrentThreadId());
-    if (vsnprintf(line + used, sizeof line - used - 1, format, args) < 0) return;
-    size_t length = strlen(line);  // a longer line is cut, never dropped
-    line[length++] = '\n';
-    char path[MAX_PATH];
-    LogPath(path, sizeof path);
-    if (!path[0]) return;
-    AcquireSRWLockExclusive(&logLock);
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written;
-        WriteFile(file, line, DWORD(length), &written, nullptr);
-        CloseHandle(file);
-    }
-    ReleaseSRWLockExclusive(&logLock);
-}
 
 void BridgeLog(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    WriteLine(DriverNow(), format, args);
+    AppendDriverLog("SATIPCARD_LOG", "satipcard.log", DriverNow(), format, args);
     va_end(args);
 }
 
 void DriverLog(uint32_t ms, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    WriteLine(ms, format, args);
+    AppendDriverLog("SATIPCARD_LOG", "satipcard.log", ms, format, args);
     va_end(args);
 }
 
@@ -71,7 +35,7 @@ static DWORD WINAPI BoxThread(LPVOID parameter) {
 }
 
 void BridgeMessage(bool wait, const char* format, ...) {
-    char text[LINE_MAX_BYTES];
+    char text[1024];
     va_list args;
     va_start(args, format);
     vsnprintf(text, sizeof text, format, args);

@@ -3,6 +3,7 @@
 #include "satip/satip.h"
 #include <ws2tcpip.h>
 #include <cstdio>
+#include <cstring>
 
 bool StartWinsock() {
     WSADATA data;
@@ -27,25 +28,30 @@ static bool WaitFor(SOCKET socket, bool writing, uint32_t ms) {
     return ready > 0 && FD_ISSET(socket, &set) && !FD_ISSET(socket, &failed);
 }
 
-SOCKET ConnectServer(const char* host, uint16_t port) {
+bool ResolveServer(SatipServer* server) {
     addrinfo hints = {};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     char service[8];
-    snprintf(service, sizeof service, "%u", port);
-    if (getaddrinfo(host, service, &hints, &found) != 0 || !found) return INVALID_SOCKET;
+    snprintf(service, sizeof service, "%u", server->port);
+    bool resolved = getaddrinfo(server->host, service, &hints, &found) == 0 && found &&
+                    found->ai_addrlen == sizeof server->address;
+    if (resolved) memcpy(&server->address, found->ai_addr, sizeof server->address);
+    if (found) freeaddrinfo(found);
+    return resolved;
+}
+
+SOCKET ConnectServer(const SatipServer* server) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s != INVALID_SOCKET) {
-        u_long nonBlocking = 1;
-        ioctlsocket(s, FIONBIO, &nonBlocking);
-        BOOL noDelay = TRUE;
-        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-        bool connected = connect(s, found->ai_addr, int(found->ai_addrlen)) == 0 ||
-                         (WSAGetLastError() == WSAEWOULDBLOCK && WaitFor(s, true, NETWORK_WAIT_MS));
-        if (!connected) CloseSocket(&s);
-    }
-    freeaddrinfo(found);
+    if (s == INVALID_SOCKET) return s;
+    u_long nonBlocking = 1;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+    BOOL noDelay = TRUE;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    bool connected = connect(s, reinterpret_cast<const sockaddr*>(&server->address), sizeof server->address) == 0 ||
+                     (WSAGetLastError() == WSAEWOULDBLOCK && WaitFor(s, true, NETWORK_WAIT_MS));
+    if (!connected) CloseSocket(&s);
     return s;
 }
 

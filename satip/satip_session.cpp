@@ -72,7 +72,7 @@ static void StreamUri(const Session* s, bool withStream, bool withQuery, char* u
 static int Request(Session* s, const char* method, const char* uri, const char* extra) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         bool fresh = s->control == INVALID_SOCKET;
-        if (fresh) s->control = ConnectServer(s->bridge->server.host, s->bridge->server.port);
+        if (fresh) s->control = ConnectServer(&s->bridge->server);
         if (s->control == INVALID_SOCKET) break;
         char request[SATIP_REQUEST_MAX + URI_MAX];
         size_t length = FormatRtspRequest(request, sizeof request, method, uri, ++s->cseq,
@@ -265,7 +265,7 @@ bool StartSession(Bridge* bridge) {
     if (!s) return false;
     char uri[URI_MAX];
     StreamUri(s, false, false, uri);
-    if (Request(s, "OPTIONS", uri, nullptr) == 0) {
+    if (!ResolveServer(&bridge->server) || Request(s, "OPTIONS", uri, nullptr) == 0) {
         BridgeLog("no SAT>IP server answered at %s", bridge->server.name);
         BridgeMessage(true,
                       "No SAT>IP server answered at %s.\n\n"

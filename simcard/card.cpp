@@ -175,7 +175,7 @@ DRIVER_TUNER_VTBL(TUNER_VTBL);
 static void LoadScenario(Scenario* scenario) {
     uint32_t ms = DriverNow();
     char path[MAX_PATH];
-    SimFilePath("SIMCARD_SCENARIO", "simcard.ini", path, sizeof path);
+    DriverFilePath("SIMCARD_SCENARIO", "simcard.ini", path, sizeof path);
     HRESULT result = S_OK;
     HANDLE file = path[0] ? CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)

@@ -3,6 +3,7 @@
 // in their C form (an explicit lpVtbl), the same way the tuner interface is
 // written, so every object here is a plain struct with a table of functions.
 #include <cstdint>
+#include "simcard/driver_files.h"
 #include "simcard/driver_server.h"
 #include "simcard/dish_link.h"
 #include "simcard/dish_signal.h"
@@ -16,8 +17,6 @@ void SimLog(uint32_t ms, const char* format, ...) __attribute__((format(printf, 
 // handles and GDI objects, at most once per that many ms.
 void SimProbe(uint32_t ms);
 
-// A path beside this DLL, or the one an environment variable names.
-void SimFilePath(const char* variable, const char* defaultName, char* path, DWORD size);
 
 // The virtual dish of a card whose scenario has a [dish] section.
 struct DishCard {

@@ -1,0 +1,42 @@
+#include "simcard/driver_files.h"
+#include "simcard/driver_server.h"
+#include <cstdio>
+#include <cstring>
+
+// The poller and the main thread both call the driver: one writer at a time.
+static SRWLOCK logLock = SRWLOCK_INIT;
+
+constexpr size_t LOG_LINE_MAX = 1024;
+
+void DriverFilePath(const char* variable, const char* defaultName, char* path, DWORD size) {
+    DWORD length = variable ? GetEnvironmentVariableA(variable, path, size) : 0;
+    if (length > 0 && length < size) return;
+    length = GetModuleFileNameA(DriverModule, path, size);
+    char* slash = length > 0 && length < size ? strrchr(path, '\\') : nullptr;
+    char* folderEnd = slash ? slash + 1 : path;
+    if (length == 0 || length >= size || size_t(folderEnd - path) + strlen(defaultName) >= size) {
+        path[0] = 0;
+        return;
+    }
+    strcpy(folderEnd, defaultName);
+}
+
+void AppendDriverLog(const char* variable, const char* defaultName, uint32_t ms, const char* format, va_list args) {
+    char line[LOG_LINE_MAX];
+    int used = snprintf(line, sizeof line, "%lu tid=%lu ", (unsigned long)ms, (unsigned long)GetCurrentThreadId());
+    if (vsnprintf(line + used, sizeof line - used - 1, format, args) < 0) return;
+    size_t length = strlen(line);
+    line[length++] = '\n';
+    char path[MAX_PATH];
+    DriverFilePath(variable, defaultName, path, sizeof path);
+    if (!path[0]) return;
+    AcquireSRWLockExclusive(&logLock);
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written;
+        WriteFile(file, line, DWORD(length), &written, nullptr);
+        CloseHandle(file);
+    }
+    ReleaseSRWLockExclusive(&logLock);
+}
