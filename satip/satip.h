@@ -79,7 +79,7 @@ void CloseSocket(SOCKET* socket);
 // ---- what the user and the log are told ----------------------------------------
 
 // One line of satipcard.log beside the DLL (or where SATIPCARD_LOG says).
-void BridgeLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#define BridgeLog(...) DriverLog(DriverNow(), __VA_ARGS__)
 // A box captioned "SAT>IP tuner" on a thread of its own, so nothing waits for
 // the user; one at a time, a second is only logged. wait: the caller's thread
 // waits until it is read (start-up, when the program ends next).

@@ -8,13 +8,6 @@
 
 constexpr char BOX_CAPTION[] = "SAT>IP tuner";
 
-void BridgeLog(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    AppendDriverLog("SATIPCARD_LOG", "satipcard.log", DriverNow(), format, args);
-    va_end(args);
-}
-
 void DriverLog(uint32_t ms, const char* format, ...) {
     va_list args;
     va_start(args, format);

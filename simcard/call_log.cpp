@@ -4,14 +4,6 @@
 #include "simcard/simcard.h"
 #include <cstdarg>
 
-void SimLog(uint32_t ms, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    AppendDriverLog("SIMCARD_LOG", "simcard.log", ms, format, args);
-    va_end(args);
-}
-
-// The server's own calls go to the same log.
 void DriverLog(uint32_t ms, const char* format, ...) {
     va_list args;
     va_start(args, format);

@@ -59,7 +59,7 @@ static HRESULT EndCall(const TunerCall& call, HRESULT result, const char* argume
     char slow[32] = "";
     uint32_t latency = call.card->scenario.latencyMs[call.method];
     if (latency) snprintf(slow, sizeof slow, " slow=%lu", (unsigned long)latency);
-    SimLog(call.ms, "%s%s%s%s -> 0x%08lX", SimMethodName(call.method), arguments[0] ? " " : "",
+    DriverLog(call.ms, "%s%s%s%s -> 0x%08lX", SimMethodName(call.method), arguments[0] ? " " : "",
            arguments, slow, (unsigned long)result);
     return result;
 }
@@ -201,7 +201,7 @@ static void LoadScenario(Scenario* scenario) {
     } else {
         DefaultScenario(scenario);  // no file: the demonstration
     }
-    SimLog(ms, "Scenario %s built-in=%d segments=%lu loop=%d bad=%lu first-bad=%lu -> 0x%08lX", path,
+    DriverLog(ms, "Scenario %s built-in=%d segments=%lu loop=%d bad=%lu first-bad=%lu -> 0x%08lX", path,
            scenario->defaultSignal ? 1 : 0, (unsigned long)scenario->segmentCount, scenario->loop ? 1 : 0,
            (unsigned long)scenario->badLines, (unsigned long)scenario->firstBadLine, (unsigned long)result);
 }

@@ -11,7 +11,7 @@ void LoadDishCard(const DishScenario* dish, DishCard* card) {
     card->start = IdealPointing(dish);
     char folder[MAX_PATH] = "";
     int files = card->sky ? LoadSkyFolder(dish->sky, card->sky, folder, sizeof folder) : 0;
-    SimLog(ms, "Dish sky=%s satellites=%d transponders=%lu site=%.4f,%.4f size=%.2f lnbs=%lu aim=%.2f,%.2f,%.2f -> 0x%08lX",
+    DriverLog(ms, "Dish sky=%s satellites=%d transponders=%lu site=%.4f,%.4f size=%.2f lnbs=%lu aim=%.2f,%.2f,%.2f -> 0x%08lX",
            folder, files, card->sky ? (unsigned long)card->sky->transponderCount : 0ul, dish->latitude,
            dish->longitude, dish->diameter, (unsigned long)dish->lnbCount, card->start.azimuth,
            card->start.elevation, card->start.skew, (unsigned long)(files ? S_OK : E_FAIL));

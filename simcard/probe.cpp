@@ -33,7 +33,7 @@ void SimProbe(uint32_t ms) {
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     unsigned long handleSlot = (unsigned long)(uintptr_t)event;
     CloseHandle(event);
-    SimLog(ms, "Probe private=%lu working=%lu handles=%lu gdi=%lu user=%lu next-gdi=%#lx next-handle=%#lx",
+    DriverLog(ms, "Probe private=%lu working=%lu handles=%lu gdi=%lu user=%lu next-gdi=%#lx next-handle=%#lx",
            (unsigned long)memory.PrivateUsage, (unsigned long)memory.WorkingSetSize, (unsigned long)handles,
            (unsigned long)GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS),
            (unsigned long)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), gdiSlot, handleSlot);

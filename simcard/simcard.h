@@ -9,10 +9,6 @@
 #include "simcard/dish_signal.h"
 #include "simcard/scenario.h"
 
-// One line of the call log: "<ms> tid=<id> " + the formatted text + "\n".
-// ms is taken by the caller, at the start of the call.
-void SimLog(uint32_t ms, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
 // With SIMCARD_PROBE_MS set: a "Probe" line with the process's memory,
 // handles and GDI objects, at most once per that many ms.
 void SimProbe(uint32_t ms);

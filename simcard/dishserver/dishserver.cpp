@@ -95,7 +95,7 @@ static void Report(uint32_t now) {
     uint32_t packed = status.lock | status.level << 1 | status.quality << 9;
     if (packed != Server.lastReported) {
         Server.lastReported = packed;
-        SimLog(now, "Report %lu %s%slevel=%lu lock=%lu quality=%lu", (unsigned long)StatusPercent(&status), note,
+        DriverLog(now, "Report %lu %s%slevel=%lu lock=%lu quality=%lu", (unsigned long)StatusPercent(&status), note,
                note[0] ? " " : "", (unsigned long)status.level, (unsigned long)status.lock, (unsigned long)status.quality);
     }
     char text[256];
@@ -209,12 +209,12 @@ static bool Serve(Client* client, const RtspRequest* request) {
                               "Connection: close\r\n\r\n%s",
                               unsigned(sizeof DESCRIPTION - 1), DESCRIPTION);
         Reply(client, reply, size_t(length));
-        SimLog(DriverNow(), "GET %s -> 200", request->uri);
+        DriverLog(DriverNow(), "GET %s -> 200", request->uri);
         return false;
     }
     char extra[512] = "", body[1024] = "";
     int status = Answer(client, request, extra, sizeof extra, body, sizeof body);
-    SimLog(DriverNow(), "%s %s session=%s -> %d", request->method, request->uri,
+    DriverLog(DriverNow(), "%s %s session=%s -> %d", request->method, request->uri,
            request->session[0] ? request->session : "-", status);
     int length = snprintf(reply, sizeof reply, "RTSP/1.0 %d %s\r\nCSeq: %lu\r\n%sContent-Length: %u\r\n\r\n%s",
                           status, status == 200 ? "OK" : "Error", (unsigned long)request->cseq, extra,
@@ -278,7 +278,7 @@ static void AnswerDiscovery() {
                           "BOOTID.UPNP.ORG: 1\r\nCONFIGID.UPNP.ORG: 1\r\n\r\n",
                           address, Server.port, SATIP_SERVER_URN, SATIP_SERVER_URN);
     sendto(Server.discovery, answer, length, 0, reinterpret_cast<sockaddr*>(&from), fromLength);
-    SimLog(DriverNow(), "M-SEARCH from %s -> LOCATION http://%s:%u/desc.xml", inet_ntoa(from.sin_addr), address,
+    DriverLog(DriverNow(), "M-SEARCH from %s -> LOCATION http://%s:%u/desc.xml", inet_ntoa(from.sin_addr), address,
            Server.port);
 }
 
@@ -336,7 +336,7 @@ int main(int count, char** words) {
                    sizeof group);
     }
     for (Client& client : Server.clients) client.socket = INVALID_SOCKET;
-    SimLog(DriverNow(), "Serving port=%u timeout=%lu ssdp=%d refuse=%d silent=%d rtcp=%d", Server.port,
+    DriverLog(DriverNow(), "Serving port=%u timeout=%lu ssdp=%d refuse=%d silent=%d rtcp=%d", Server.port,
            (unsigned long)Server.timeoutSeconds, Server.ssdp && Server.discovery != INVALID_SOCKET, Server.refuse,
            Server.silent, !Server.noRtcp);
     printf("dishserver: SAT>IP on port %u\n", Server.port);
@@ -372,7 +372,7 @@ int main(int count, char** words) {
         if (Server.discovery != INVALID_SOCKET && FD_ISSET(Server.discovery, &set)) AnswerDiscovery();
         now = DriverNow();
         if (Server.session[0] && now - Server.lastRequest > Server.timeoutSeconds * 1000) {
-            SimLog(now, "Session %s timed out", Server.session);
+            DriverLog(now, "Session %s timed out", Server.session);
             Server.session[0] = 0;
             Server.playing = false;
         }
