@@ -139,7 +139,8 @@ static void Tune(Session* s) {
     s->locked = false;
     s->tunedAt = s->lastReport = DriverNow();
     char uri[URI_MAX];
-    if (!s->id[0]) {
+    bool standing = s->id[0] != 0;
+    if (!standing) {
         if (s->rtp == INVALID_SOCKET && !OpenClientPorts(&s->rtp, &s->rtcp, &s->rtpPort)) {
             BridgeLog("no free UDP ports for RTP and RTCP");
             return;
@@ -159,6 +160,10 @@ static void Tune(Session* s) {
         StreamUri(s, true, true, uri);
     }
     int status = Request(s, "PLAY", uri, nullptr);
+    if (status == 454 && standing) {  // the server has forgotten the session (it restarted): a new one
+        EndSession(s);
+        return Tune(s);
+    }
     if (status == 0) return Lost(s, "no SAT>IP server answered at");
     if (status != 200) return Refused(s, status);
     s->playing = true;
@@ -199,7 +204,7 @@ static void Watch(Session* s) {
         if (ParseSdpStatus(s->reply + s->answer.headerLength, s->answer.contentLength, &reported))
             Publish(s, &reported);
     }
-    if (now - s->lastRequest > s->timeoutMs / 2) {
+    if (DriverNow() - s->lastRequest > s->timeoutMs / 2) {  // DESCRIBE may just have kept it alive
         StreamUri(s, false, false, uri);
         if (Request(s, "OPTIONS", uri, nullptr) != 200) return Lost(s, "lost the SAT>IP stream from");
     }

@@ -54,6 +54,15 @@ wait_for 10 meter_reads "80%" || fail "the meter does not read 80%"
 wait_for 6 asked "OPTIONS .* session=[0-9A-F]* -> 200" || fail "no keep-alive within the session's timeout"
 button_is green || fail "the button is not green with a signal"
 
+# Another client takes the tuner: the next tune hears 454 (on PLAY, or on
+# TEARDOWN when the restart comes late) and the bridge sets up anew.
+: > "$bridge"; python3 -c 'import socket, sys; c = socket.create_connection(("127.0.0.1", int(sys.argv[1])), 2); c.sendall(
+  b"SETUP rtsp://h/?src=1&freq=11000&pol=h&sr=22000 RTSP/1.0\r\nCSeq: 1\r\nTransport: client_port=40000-40001\r\n\r\n")
+c.recv(999)' "$port"
+sleep 1; press; sleep 0.6; press
+wait_for 10 log_has "$bridge" "SETUP .* -> 200" || fail "no new session after the tuner was taken"
+wait_for 10 meter_reads "80%" || fail "no level after the tuner was taken back"
+
 # Stop: TEARDOWN. LNB2 on the DiSEqC switch is src=2.
 press
 wait_for 4 asked "TEARDOWN" || fail "no TEARDOWN after stop"
