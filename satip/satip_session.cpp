@@ -26,7 +26,7 @@ struct Session {
     uint32_t lastRequest, lastReport, lastDescribe, tunedAt;
     SatipTune tune;
     uint32_t generation;
-    bool playing, locked, fellBack, idle;
+    bool locked, fellBack, idle;  // a session stands while id is set: SETUP and PLAY went through
     RtspReply answer;
     char reply[REPLY_MAX];
 };
@@ -104,7 +104,6 @@ static void EndSession(Session* s) {
     CloseSocket(&s->rtcp);
     s->id[0] = 0;
     s->stream = 0;
-    s->playing = false;
     s->bridge->status.store(PackStatus(0, 0, 0));
 }
 
@@ -166,7 +165,6 @@ static void Tune(Session* s) {
     }
     if (status == 0) return Lost(s, "no SAT>IP server answered at");
     if (status != 200) return Refused(s, status);
-    s->playing = true;
 }
 
 static void ReadStream(Session* s) {
@@ -243,7 +241,7 @@ static DWORD WINAPI SessionThread(LPVOID parameter) {
             s->fellBack = false;
             s->idle = false;
             Tune(s);
-        } else if (s->playing) {
+        } else if (s->id[0]) {
             Watch(s);
         } else if (s->idle && DriverNow() - bridge->lastPoll.load() < IDLE_MS) {
             s->idle = false;  // the finder runs again on the same transponder
