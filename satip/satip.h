@@ -6,9 +6,9 @@
 // status at once, and never wait on the network.
 #include <winsock2.h>
 #include <atomic>
-#include "satip/satip_protocol.h"
-#include "simcard/driver_files.h"
-#include "simcard/driver_server.h"
+#include "driver/satip_protocol.h"
+#include "driver/driver_files.h"
+#include "driver/driver_server.h"
 
 // No network wait lasts longer: a connect, a reply, a description.
 constexpr uint32_t NETWORK_WAIT_MS = 2000;

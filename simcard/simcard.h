@@ -3,8 +3,8 @@
 // in their C form (an explicit lpVtbl), the same way the tuner interface is
 // written, so every object here is a plain struct with a table of functions.
 #include <cstdint>
-#include "simcard/driver_files.h"
-#include "simcard/driver_server.h"
+#include "driver/driver_files.h"
+#include "driver/driver_server.h"
 #include "simcard/dish_link.h"
 #include "simcard/dish_signal.h"
 #include "simcard/scenario.h"

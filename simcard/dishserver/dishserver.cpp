@@ -17,7 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include "satip/satip_protocol.h"
+#include "driver/satip_protocol.h"
 #include "simcard/scenario_file.h"
 #include "simcard/simcard.h"
 #include "tuner/transponder_text.h"

@@ -1,6 +1,6 @@
 // The SAT>IP readers, any bytes: RTSP replies and requests, RTCP, SDP, SSDP,
 // device descriptions, tune queries and the ini. None may read past the data.
-#include "satip/satip_protocol.h"
+#include "driver/satip_protocol.h"
 #include <cstring>
 #include <vector>
 

@@ -1,5 +1,5 @@
 // The SAT>IP protocol's texts: the tune query, RTSP, the tuner status, SSDP and the ini.
-#include "satip/satip_protocol.h"
+#include "driver/satip_protocol.h"
 #include <gtest/gtest.h>
 #include <string>
 

@@ -2,7 +2,7 @@
 // class factory, and the registry entries that let CoCreateInstance find it
 // under the source filter's CLSID, as it finds the real driver; and the
 // object's identity, its lifetime and its filter interface.
-#include "simcard/driver_server.h"
+#include "driver/driver_server.h"
 #include <cstdio>
 #include <olectl.h>
 #include <cstddef>

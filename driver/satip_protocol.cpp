@@ -1,6 +1,6 @@
 // The SAT>IP protocol as text and bytes: see satip_protocol.h. Every reader
 // walks [p, end) and never past it; nothing here needs a terminating NUL.
-#include "satip/satip_protocol.h"
+#include "driver/satip_protocol.h"
 
 #include <cstdarg>
 #include <cstdio>

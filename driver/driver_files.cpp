@@ -1,5 +1,5 @@
-#include "simcard/driver_files.h"
-#include "simcard/driver_server.h"
+#include "driver/driver_files.h"
+#include "driver/driver_server.h"
 #include <cstdio>
 #include <cstring>
 
