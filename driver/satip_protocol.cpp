@@ -90,8 +90,11 @@ bool NextLine(const char** p, const char* end, const char** line, const char** l
 // value comes trimmed.
 bool Header(const char* line, const char* lineEnd, const char* name, const char** value, const char** valueEnd) {
     size_t n = strlen(name);
-    if (size_t(lineEnd - line) <= n || !StartsWith(line, lineEnd, name) || line[n] != ':') return false;
-    *value = line + n + 1;
+    if (size_t(lineEnd - line) <= n || !StartsWith(line, lineEnd, name)) return false;
+    const char* colon = line + n;
+    while (colon < lineEnd && IsBlank(*colon)) ++colon;  // "CSeq : 3" from some boxes
+    if (colon == lineEnd || *colon != ':') return false;
+    *value = colon + 1;
     *valueEnd = lineEnd;
     TrimBlanks(value, valueEnd);
     return true;
@@ -135,6 +138,19 @@ SatipParse HeaderBlock(const char* data, size_t length, const char* const* start
     return length >= HEADER_LIMIT ? SATIP_MALFORMED : SATIP_INCOMPLETE;
 }
 
+// "12302" or "12302.5" up to end: kHz. False for anything else.
+bool ReadMhz(const char* v, const char* end, uint32_t* khz) {
+    uint32_t mhz = 0, fraction = 0;
+    if (!ReadNumber(&v, end, &mhz) || mhz < 1 || mhz > 100000) return false;
+    if (v < end && *v == '.') {
+        ++v;
+        for (uint32_t scale = 100; v < end && IsDigit(*v); ++v, scale /= 10) fraction += uint32_t(*v - '0') * scale;
+    }
+    if (v != end) return false;
+    *khz = mhz * 1000 + fraction;
+    return true;
+}
+
 bool ParsePolarization(char c, char* out) {
     c = Lower(c);
     if (c != 'h' && c != 'v' && c != 'l' && c != 'r') return false;
@@ -162,9 +178,10 @@ size_t FormatTuneQuery(const SatipTune* tune, char* out, size_t size) {
                      : snprintf(mhz, sizeof mhz, "%lu", (unsigned long)whole);
     while (fraction && mhz[n - 1] == '0') mhz[--n] = 0;
     size_t used = 0;
-    if (!Append(out, size, &used, "src=%lu&freq=%s&pol=%c&msys=%s&sr=%lu&pids=0", (unsigned long)tune->source, mhz,
-                tune->polarization, tune->system == SATIP_DVBS2 ? "dvbs2" : "dvbs",
-                (unsigned long)tune->symbolRate))
+    bool s2 = tune->system == SATIP_DVBS2;
+    if (!Append(out, size, &used, "src=%lu&freq=%s&pol=%c&ro=0.35&msys=%s&mtype=%s&plts=%s&sr=%lu&pids=0,16,17",
+                (unsigned long)tune->source, mhz, tune->polarization, s2 ? "dvbs2" : "dvbs", s2 ? "8psk" : "qpsk",
+                s2 ? "on" : "off", (unsigned long)tune->symbolRate))
         return 0;
     return used;
 }
@@ -185,14 +202,7 @@ bool ParseTuneQuery(const char* text, size_t length, SatipTune* tune) {
             if (is("src")) {
                 if (!ReadNumber(&v, pairEnd, &t.source) || v != pairEnd || t.source < 1 || t.source > 255) return false;
             } else if (is("freq")) {
-                uint32_t mhz = 0, khz = 0;
-                if (!ReadNumber(&v, pairEnd, &mhz) || mhz < 1 || mhz > 100000) return false;
-                if (v < pairEnd && *v == '.') {
-                    ++v;
-                    for (uint32_t scale = 100; v < pairEnd && IsDigit(*v); ++v, scale /= 10) khz += uint32_t(*v - '0') * scale;
-                }
-                if (v != pairEnd) return false;
-                t.frequencyKhz = mhz * 1000 + khz;
+                if (!ReadMhz(v, pairEnd, &t.frequencyKhz)) return false;
             } else if (is("pol")) {
                 if (pairEnd - v != 1 || !ParsePolarization(*v, &t.polarization)) return false;
             } else if (is("sr")) {
@@ -304,35 +314,72 @@ SatipParse ParseRtspRequest(const char* data, size_t length, RtspRequest* reques
 
 // ---- the tuner status ----------------------------------------------------------
 
+namespace {
+
+// Where the field "key=" of a status text starts (at the text's start or
+// after ';'); nullptr when it is not there.
+const char* StatusField(const char* text, const char* end, const char* key) {
+    for (const char* p = text; (p = Find(p, end, key)) != nullptr; p += strlen(key))
+        if (p == text || p[-1] == ';') return p + strlen(key);
+    return nullptr;
+}
+
+bool IsFieldEnd(char c) { return c == ',' || c == ';' || c == '\r' || c == '\n' || IsBlank(c); }
+
+}  // namespace
+
 bool ParseTunerStatus(const char* text, size_t length, SatipStatus* status) {
     const char* end = text + length;
-    for (const char* p = text; (p = Find(p, end, "tuner=")) != nullptr; p += 6) {
-        if (p != text && p[-1] != ';') continue;  // "tuner=" inside another field
-        const char* q = p + 6;
-        uint32_t field[4];
-        bool read = true;
-        for (int i = 0; i < 4 && read; ++i) {
-            read = ReadNumber(&q, end, &field[i]) && (i == 3 || (q < end && *q++ == ','));
-        }
-        if (!read || (q < end && *q != ',' && *q != ';' && *q != '\r' && *q != '\n' && !IsBlank(*q))) return false;
-        if (field[1] > 255 || field[2] > 1 || field[3] > 15) return false;
-        *status = SatipStatus{field[0], field[1], field[2], field[3]};
-        return true;
-    }
-    return false;
+    const char* q = StatusField(text, end, "tuner=");
+    if (!q) return false;
+    uint32_t field[4];
+    bool read = true;
+    for (int i = 0; i < 4 && read; ++i) read = ReadNumber(&q, end, &field[i]) && (i == 3 || (q < end && *q++ == ','));
+    if (!read || (q < end && !IsFieldEnd(*q))) return false;
+    if (field[1] > 255 || field[2] > 1 || field[3] > 15) return false;
+    SatipStatus s = {field[0], field[1], field[2], field[3], 0, 0, 0};
+    // The echo of the tune: "...,<freq>,<pol>,"; blank or odd fields stay unknown.
+    const char* fieldEnd = q;
+    auto next = [&]() {
+        q = fieldEnd < end && *fieldEnd == ',' ? fieldEnd + 1 : end;
+        fieldEnd = q;
+        while (fieldEnd < end && !IsFieldEnd(*fieldEnd)) ++fieldEnd;
+    };
+    next();
+    if (q < fieldEnd && !ReadMhz(q, fieldEnd, &s.frequencyKhz)) s.frequencyKhz = 0;
+    next();
+    if (fieldEnd - q == 1) ParsePolarization(*q, &s.polarization);
+    const char* src = StatusField(text, end, "src=");
+    if (src && !ReadNumber(&src, end, &s.source)) s.source = 0;
+    *status = s;
+    return true;
 }
+
+bool StatusMatchesTune(const SatipStatus* status, const SatipTune* tune) {
+    uint32_t apart = status->frequencyKhz > tune->frequencyKhz ? status->frequencyKhz - tune->frequencyKhz
+                                                               : tune->frequencyKhz - status->frequencyKhz;
+    return (!status->frequencyKhz || apart <= 1000) && (!status->polarization || status->polarization == tune->polarization) &&
+           (!status->source || status->source == tune->source);
+}
+
+bool ReportCounts(const SatipStatus* status, const SatipTune* tune, uint32_t msSincePlay) {
+    return msSincePlay >= SATIP_SETTLE_MS && StatusMatchesTune(status, tune);
+}
+
 
 bool ParseRtcpApp(const uint8_t* data, size_t length, SatipStatus* status) {
     size_t at = 0;
     while (length - at >= 4) {
         const uint8_t* packet = data + at;
         size_t size = (size_t(packet[2]) << 8 | packet[3]) * 4 + 4;
-        if ((packet[0] >> 6) != 2 || size > length - at) return false;
-        if (packet[1] == 204 && size >= 16 && memcmp(packet + 8, "SES1", 4) == 0) {
+        bool app = (packet[0] >> 6) == 2 && packet[1] == 204 && length - at >= 16 && memcmp(packet + 8, "SES1", 4) == 0;
+        if (app) {
+            // The datagram bounds the text, not the APP's own length word (old minisatip's was a word off).
             size_t textLength = size_t(packet[14]) << 8 | packet[15];
-            if (textLength > size - 16) return false;
+            if (textLength > length - at - 16) return false;
             return ParseTunerStatus(reinterpret_cast<const char*>(packet + 16), textLength, status);
         }
+        if ((packet[0] >> 6) != 2 || size > length - at) return false;
         at += size;
     }
     return false;
@@ -355,9 +402,16 @@ uint32_t StatusPercent(const SatipStatus* status) { return (status->level * 100 
 
 float StatusSnrFigure(const SatipStatus* status) { return float(status->quality); }
 
-size_t FormatTunerStatus(const SatipTune* tune, const SatipStatus* status, char* out, size_t size) {
+size_t FormatTunerStatus(const SatipTune* tune, const SatipStatus* status, char* out, size_t size,
+                         SatipStatusForm form) {
     uint32_t whole = tune->frequencyKhz / 1000, fraction = tune->frequencyKhz % 1000;
     size_t used = 0;
+    if (form == SATIP_STATUS_V12)
+        return Append(out, size, &used, "ver=1.2;src=%lu;tuner=%lu,%lu,%lu,%lu,,,,,,,,;pids=0,16,17",
+                      (unsigned long)tune->source, (unsigned long)status->frontend, (unsigned long)status->level,
+                      (unsigned long)status->lock, (unsigned long)status->quality)
+                   ? used
+                   : 0;
     bool fits = Append(out, size, &used, "ver=1.0;src=%lu;tuner=%lu,%lu,%lu,%lu,%lu.%02lu,%c,%s,%s,off,0.35,%lu,0;pids=0",
                        (unsigned long)tune->source, (unsigned long)status->frontend, (unsigned long)status->level,
                        (unsigned long)status->lock, (unsigned long)status->quality, (unsigned long)whole,
@@ -367,29 +421,42 @@ size_t FormatTunerStatus(const SatipTune* tune, const SatipStatus* status, char*
     return fits ? used : 0;
 }
 
-size_t BuildRtcpApp(uint32_t ssrc, const char* statusText, uint8_t* out, size_t size) {
+size_t BuildRtcpApp(uint32_t ssrc, const char* statusText, uint8_t* out, size_t size, uint32_t form) {
     size_t textLength = strlen(statusText);
     size_t app = 16 + ((textLength + 3) & ~size_t(3));
-    if (textLength > 0xFFFF || 8 + app > size) return 0;
+    // A sender report without report blocks (RFC 3550, 6.4.1) and an SDES with one CNAME item of
+    // four letters (6.5), or an empty receiver report (6.4.2).
+    size_t before = form & SATIP_RTCP_COMPOUND ? 28 + 16 : 8;
+    if (textLength > 0xFFFF || before + app > size) return 0;
     auto put32 = [&](size_t at, uint32_t v) {
         out[at] = uint8_t(v >> 24), out[at + 1] = uint8_t(v >> 16), out[at + 2] = uint8_t(v >> 8), out[at + 3] = uint8_t(v);
     };
-    // An empty receiver report (RFC 3550, 6.4.2): V=2, no report blocks, one word after the header.
-    put32(0, 0x80C90001u);
-    put32(4, ssrc);
+    memset(out, 0, before);
+    if (form & SATIP_RTCP_COMPOUND) {
+        put32(0, 0x80C80006u);
+        put32(4, ssrc);
+        put32(28, 0x81CA0003u);
+        put32(32, ssrc);
+        memcpy(out + 36, "\x01\x03sat", 6);  // CNAME "sat", then the end of the list
+    } else {
+        put32(0, 0x80C90001u);
+        put32(4, ssrc);
+    }
     // APP (RFC 3550, 6.7) named "SES1": identifier 0, the text's length, the text.
-    put32(8, 0x80CC0000u | uint32_t(app / 4 - 1));
-    put32(12, ssrc);
-    memcpy(out + 16, "SES1", 4);
-    put32(20, uint32_t(textLength));
-    memset(out + 24, 0, app - 16);
-    memcpy(out + 24, statusText, textLength);
-    return 8 + app;
+    uint8_t* a = out + before;
+    size_t words = app / 4 - 1 + (form & SATIP_RTCP_LONG_APP ? 1 : 0);
+    put32(before, 0x80CC0000u | uint32_t(words));
+    put32(before + 4, ssrc);
+    memcpy(a + 8, "SES1", 4);
+    put32(before + 12, uint32_t(textLength));
+    memset(a + 16, 0, app - 16);
+    memcpy(a + 16, statusText, textLength);
+    return before + app;
 }
 
 // ---- finding a server ----------------------------------------------------------
 
-bool ParseSsdpAnswer(const char* data, size_t length, char* location, size_t locationSize) {
+bool ParseSsdpAnswer(const char* data, size_t length, char* location, size_t locationSize, uint16_t* rtspPort) {
     const char* p = data;
     const char* end = data + length;
     const char *line = nullptr, *lineEnd = nullptr, *v = nullptr, *vEnd = nullptr;
@@ -397,6 +464,7 @@ bool ParseSsdpAnswer(const char* data, size_t length, char* location, size_t loc
     if (!StartsWith(line, lineEnd, "HTTP/1.1 200") && !StartsWith(line, lineEnd, "NOTIFY * HTTP/1.1")) return false;
     bool server = false, gone = false;
     const char *at = nullptr, *atEnd = nullptr;
+    uint32_t port = SATIP_RTSP_PORT;
     while (NextLine(&p, end, &line, &lineEnd) && line != lineEnd) {
         if (Header(line, lineEnd, "ST", &v, &vEnd) || Header(line, lineEnd, "NT", &v, &vEnd))
             server = size_t(vEnd - v) == strlen(SATIP_SERVER_URN) && StartsWith(v, vEnd, SATIP_SERVER_URN);
@@ -404,8 +472,13 @@ bool ParseSsdpAnswer(const char* data, size_t length, char* location, size_t loc
             gone = Find(v, vEnd, "byebye") != nullptr;
         else if (Header(line, lineEnd, "LOCATION", &v, &vEnd))
             at = v, atEnd = vEnd;
+        else if (Header(line, lineEnd, "X-SATIP-RTSP-Port", &v, &vEnd) &&
+                 !(ReadNumber(&v, vEnd, &port) && v == vEnd && port >= 1 && port <= 65535))
+            port = SATIP_RTSP_PORT;
     }
-    return server && !gone && at && at != atEnd && Copy(at, atEnd, location, locationSize);
+    if (!server || gone || !at || at == atEnd || !Copy(at, atEnd, location, locationSize)) return false;
+    *rtspPort = uint16_t(port);
+    return true;
 }
 
 bool ParseHttpUrl(const char* url, char* host, size_t hostSize, uint16_t* port, char* path, size_t pathSize) {
@@ -448,7 +521,8 @@ uint32_t DescriptionSatelliteTuners(const char* xml, size_t length) {
 
 // ---- satipcard.ini -------------------------------------------------------------
 
-SatipAddress ParseServerAddress(const char* text, size_t length, char* host, size_t hostSize, uint16_t* port) {
+SatipAddress ParseServerAddress(const char* text, size_t length, char* host, size_t hostSize, uint16_t* port,
+                                char* url) {
     const char* p = text;
     const char* end = text + length;
     bool inServer = false;
@@ -474,6 +548,15 @@ SatipAddress ParseServerAddress(const char* text, size_t length, char* host, siz
         const char* vEnd = lineEnd;
         TrimBlanks(&v, &vEnd);
         if (v == vEnd) return SATIP_ADDRESS_NONE;
+        if (StartsWith(v, vEnd, "http://")) {
+            // The device description: its host is the server, whose RTSP port is 554.
+            char path[SATIP_PATH_MAX];
+            uint16_t httpPort = 0;
+            if (!Copy(v, vEnd, url, SATIP_URL_MAX) || !ParseHttpUrl(url, host, hostSize, &httpPort, path, sizeof path))
+                return SATIP_ADDRESS_BAD;
+            *port = SATIP_RTSP_PORT;
+            return SATIP_ADDRESS_DESCRIPTION;
+        }
         const char* colon = Chr(v, vEnd, ':');
         const char* hostEnd = colon ? colon : vEnd;
         for (const char* c = v; c < hostEnd; ++c) {

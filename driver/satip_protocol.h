@@ -17,7 +17,8 @@ constexpr uint16_t SATIP_RTSP_PORT = 554;
 constexpr size_t SATIP_HOST_MAX = 64;      // a host name or dotted address, NUL included
 constexpr size_t SATIP_SESSION_MAX = 64;   // a session identifier, NUL included
 constexpr size_t SATIP_PATH_MAX = 128;     // the path of a description's address
-constexpr size_t SATIP_QUERY_MAX = 128;    // "src=1&freq=12302&pol=v&msys=dvbs2&sr=27500&pids=0"
+constexpr size_t SATIP_QUERY_MAX = 160;    // "src=1&freq=12302&pol=v&ro=0.35&msys=dvbs2&mtype=8psk&plts=on&sr=27500&pids=0,16,17"
+constexpr size_t SATIP_URL_MAX = 192;      // a device description's address, NUL included
 constexpr size_t SATIP_REQUEST_MAX = 512;  // one RTSP request, headers included
 
 // ---- the tune ----------------------------------------------------------------
@@ -43,9 +44,17 @@ SatipTune TuneFromBurst(uint32_t diseqc, uint32_t polarization, uint32_t symbolR
 // The other system, for the msys fallback when no lock comes.
 SatipSystem OtherSystem(SatipSystem system);
 
-// "src=1&freq=12302&pol=v&msys=dvbs2&sr=27500&pids=0"; a frequency that is
-// not whole MHz keeps its fraction ("freq=12302.5"). Returns the length
-// written, 0 when it does not fit.
+// "src=1&freq=12302&pol=v&ro=0.35&msys=dvbs2&mtype=8psk&plts=on&sr=27500&pids=0,16,17";
+// a frequency that is not whole MHz keeps its fraction ("freq=12302.5").
+// ro, mtype and plts are always sent, with values that are known for the
+// system: some boxes answer 500 without them, and some reject "auto".
+// DVB-S is QPSK with roll-off 0.35 and no pilots by definition. For DVB-S2
+// the program knows nothing but frequency, polarization and symbol rate, so
+// the query names the common broadcast case, 8PSK with roll-off 0.35 and
+// pilots on: boxes that go by the query (Triax, Kathrein) need pilots on and
+// 0.35, and a Linux demodulator reads the real MODCOD and pilots from the
+// DVB-S2 frame header whatever the query says. The pids are the PAT, the NIT
+// and the SDT. Returns the length written, 0 when it does not fit.
 size_t FormatTuneQuery(const SatipTune* tune, char* out, size_t size);
 
 // Reads a query (what follows '?' in an rtsp:// address, or the address
@@ -98,21 +107,46 @@ SatipParse ParseRtspRequest(const char* data, size_t length, RtspRequest* reques
 
 // ---- the tuner status ----------------------------------------------------------
 
-// "tuner=<feID>,<level>,<lock>,<quality>,..." in a status text.
+// "src=<n>;tuner=<feID>,<level>,<lock>,<quality>,<freq>,<pol>,..." in a
+// status text. The first four tuner fields are the measurement; the source,
+// frequency and polarization only say which tune it describes, and are 0
+// where the server leaves them out or blank.
 struct SatipStatus {
     uint32_t frontend;
     uint32_t level;    // 0..255
     uint32_t lock;     // 0 or 1
     uint32_t quality;  // 0..15
+    uint32_t source;        // the echoed src; 0 when not given
+    uint32_t frequencyKhz;  // the echoed frequency; 0 when not given or blank
+    char polarization;      // the echoed polarization; 0 when not given or blank
 };
 
-// Reads "ver=1.0;src=1;tuner=1,204,1,12,12302.00,v,dvbs2,8psk,off,0.35,27500,34;pids=0"
-// (the fields after quality are not needed). False without a usable tuner
+// A status describes the tune when what it echoes agrees: the frequency
+// within 1 MHz, the polarization and the source. A field the server leaves
+// out cannot disagree.
+bool StatusMatchesTune(const SatipStatus* status, const SatipTune* tune);
+
+// How long after a PLAY a report is not believed. minisatip reports full
+// level, lock and best quality right after every tune until the tuner's
+// first real reading, 300 to 600 ms later; the settle time covers that and
+// one 200 ms report period more.
+constexpr uint32_t SATIP_SETTLE_MS = 800;
+
+// Whether a report counts for the meter: it describes the tune and the
+// settle time has passed since the PLAY. Until then the tuner reads "no
+// lock, 0".
+bool ReportCounts(const SatipStatus* status, const SatipTune* tune, uint32_t msSincePlay);
+
+// Reads "ver=1.0;src=1;tuner=1,204,1,12,12302.00,v,dvbs2,8psk,off,0.35,27500,34;pids=0",
+// also "ver=1.2;..." and fields after the fourth left blank ("tuner=1,204,1,12,,,,").
+// Only the four measured fields must be there. False without a usable tuner
 // field: out of range values are not usable either.
 bool ParseTunerStatus(const char* text, size_t length, SatipStatus* status);
 
-// The status from a compound RTCP packet: the first APP packet named "SES1"
-// (its string length, then the status text). False when there is none.
+// The status from a compound RTCP packet (RR or SR, SDES, APP in any order):
+// the first APP packet named "SES1" (its string length, then the status
+// text). Old minisatip wrote the APP's length word one word off; the text is
+// read as far as the datagram holds it. False when there is none.
 bool ParseRtcpApp(const uint8_t* data, size_t length, SatipStatus* status);
 
 // The status from DESCRIBE's SDP: the "a=fmtp:33 ..." line.
@@ -124,22 +158,30 @@ uint32_t StatusPercent(const SatipStatus* status);
 float StatusSnrFigure(const SatipStatus* status);
 
 // The server's side: "ver=1.0;src=..;tuner=1,level,lock,quality,freq,pol,msys,..;pids=0"
-// for a tune and a status. Returns the length written, 0 when it does not fit.
-size_t FormatTunerStatus(const SatipTune* tune, const SatipStatus* status, char* out, size_t size);
+// for a tune and a status; with SATIP_STATUS_V12 "ver=1.2;..." and every
+// field after the fourth blank, as some boxes write it. Returns the length
+// written, 0 when it does not fit.
+enum SatipStatusForm : uint32_t { SATIP_STATUS_V10 = 0, SATIP_STATUS_V12 = 1 };
+size_t FormatTunerStatus(const SatipTune* tune, const SatipStatus* status, char* out, size_t size,
+                         SatipStatusForm form = SATIP_STATUS_V10);
 
 // A compound RTCP packet as a SAT>IP server sends it: an empty receiver
-// report, then APP "SES1" with the status text, padded to 32 bits. Returns
-// the length written, 0 when it does not fit.
-size_t BuildRtcpApp(uint32_t ssrc, const char* statusText, uint8_t* out, size_t size);
+// report, then APP "SES1" with the status text, padded to 32 bits. The form
+// flags make it the way other servers do: a sender report and an SDES
+// before the APP, an APP length word one word too long. Returns the length
+// written, 0 when it does not fit.
+enum SatipRtcpForm : uint32_t { SATIP_RTCP_PLAIN = 0, SATIP_RTCP_COMPOUND = 1, SATIP_RTCP_LONG_APP = 2 };
+size_t BuildRtcpApp(uint32_t ssrc, const char* statusText, uint8_t* out, size_t size, uint32_t form = SATIP_RTCP_PLAIN);
 
 // ---- finding a server ----------------------------------------------------------
 
 constexpr char SATIP_SERVER_URN[] = "urn:ses-com:device:SatIPServer:1";
 
 // An SSDP answer (a unicast "HTTP/1.1 200 OK" to an M-SEARCH, or a NOTIFY)
-// for a SAT>IP server: its LOCATION, the description's address. False for
-// any other device or a message without a location.
-bool ParseSsdpAnswer(const char* data, size_t length, char* location, size_t locationSize);
+// for a SAT>IP server: its LOCATION, the description's address, and the
+// RTSP port from X-SATIP-RTSP-Port (554 when not given). False for any other
+// device or a message without a location.
+bool ParseSsdpAnswer(const char* data, size_t length, char* location, size_t locationSize, uint16_t* rtspPort);
 
 // "http://host[:port]/path": host, port (80 when not given) and path ("/"
 // when not given). False for anything else.
@@ -151,11 +193,14 @@ uint32_t DescriptionSatelliteTuners(const char* xml, size_t length);
 
 // ---- satipcard.ini -------------------------------------------------------------
 
-enum SatipAddress { SATIP_ADDRESS_BAD = -1, SATIP_ADDRESS_NONE = 0, SATIP_ADDRESS_GIVEN = 1 };
+enum SatipAddress { SATIP_ADDRESS_BAD = -1, SATIP_ADDRESS_NONE = 0, SATIP_ADDRESS_GIVEN = 1, SATIP_ADDRESS_DESCRIPTION = 2 };
 
-// address=host[:port] in the [server] section (port 554 when not given).
+// address=host[:port] in the [server] section (port 554 when not given), or
+// address=http://host:port/desc.xml, the server's device description
+// (DESCRIPTION: the address goes to url, which must hold SATIP_URL_MAX).
 // NONE when the file has no address (discovery then finds one), BAD when the
 // address cannot be used (an empty host, a port out of 1..65535).
 // Lines end in \n or \r\n; ';' and '#' start comments; keys and sections are
 // case-blind.
-SatipAddress ParseServerAddress(const char* text, size_t length, char* host, size_t hostSize, uint16_t* port);
+SatipAddress ParseServerAddress(const char* text, size_t length, char* host, size_t hostSize, uint16_t* port,
+                                char* url);

@@ -18,15 +18,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ParseRtcpApp(data, size, &status) && (status.level > 255 || status.lock > 1 || status.quality > 15))
         __builtin_trap();
     if (ParseSdpStatus(text, size, &status) && StatusPercent(&status) > 100) __builtin_trap();
-    char location[128], host[SATIP_HOST_MAX], path[SATIP_PATH_MAX];
+    if (ParseTunerStatus(text, size, &status) && status.polarization && !strchr("hvlr", status.polarization))
+        __builtin_trap();
+    char location[128], host[SATIP_HOST_MAX], path[SATIP_PATH_MAX], url[SATIP_URL_MAX];
     uint16_t port;
-    if (ParseSsdpAnswer(text, size, location, sizeof location))
+    if (ParseSsdpAnswer(text, size, location, sizeof location, &port) && !port) __builtin_trap();
+    if (ParseSsdpAnswer(text, size, location, sizeof location, &port))
         ParseHttpUrl(location, host, sizeof host, &port, path, sizeof path);
     DescriptionSatelliteTuners(text, size);
     SatipTune tune;
     char query[SATIP_QUERY_MAX];
     if (ParseTuneQuery(text, size, &tune) && !FormatTuneQuery(&tune, query, sizeof query)) __builtin_trap();
-    if (ParseServerAddress(text, size, host, sizeof host, &port) == SATIP_ADDRESS_GIVEN && (!host[0] || !port))
-        __builtin_trap();
+    SatipAddress given = ParseServerAddress(text, size, host, sizeof host, &port, url);
+    if (given > SATIP_ADDRESS_NONE && (!host[0] || !port)) __builtin_trap();
     return 0;
 }

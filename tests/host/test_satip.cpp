@@ -18,9 +18,11 @@ TEST(Satip, TheBurstBecomesOneQueryAndBack) {
     const uint32_t sources[] = {1, 1, 2, 1, 2, 3, 4, 1};
     for (uint32_t d = 0; d < 8; ++d) EXPECT_EQ(TuneFromBurst(d, 1, 27500, 12302000, SATIP_DVBS2).source, sources[d]);
     SatipTune t = TuneFromBurst(5, 0, 22000, 11778500, SATIP_DVBS2);
-    EXPECT_EQ(Query(t), "src=3&freq=11778.5&pol=h&msys=dvbs2&sr=22000&pids=0");
+    EXPECT_EQ(Query(t), "src=3&freq=11778.5&pol=h&ro=0.35&msys=dvbs2&mtype=8psk&plts=on&sr=22000&pids=0,16,17");
     t.frequencyKhz = 12302000, t.polarization = 'v', t.system = OtherSystem(t.system);
-    EXPECT_EQ(Query(t), "src=3&freq=12302&pol=v&msys=dvbs&sr=22000&pids=0");
+    EXPECT_EQ(Query(t), "src=3&freq=12302&pol=v&ro=0.35&msys=dvbs&mtype=qpsk&plts=off&sr=22000&pids=0,16,17");
+    ASSERT_TRUE(ParseTuneQuery(Query(t).c_str(), Query(t).size(), &t));  // our own server reads it back
+    EXPECT_EQ(t.system, SATIP_DVBS);
     char tiny[16];
     EXPECT_EQ(FormatTuneQuery(&t, tiny, sizeof tiny), 0u);
 
@@ -82,7 +84,7 @@ TEST(Satip, RtspRepliesComeWholeOrNotAtAll) {
 
 TEST(Satip, TheTunerStatusComesByRtcpOrSdp) {
     SatipTune tune = TuneFromBurst(0, 1, 27500, 12302000, SATIP_DVBS2);
-    SatipStatus sent = {1, 204, 1, 12};
+    SatipStatus sent = {1, 204, 1, 12, 0, 0, 0};
     char text[256];
     ASSERT_GT(FormatTunerStatus(&tune, &sent, text, sizeof text), 0u);
     uint8_t packet[512];
@@ -113,7 +115,8 @@ TEST(Satip, ServersAreFoundBySsdpOrTheIni) {
                           "ST: urn:ses-com:device:SatIPServer:1\r\n\r\n";
     char location[128], host[SATIP_HOST_MAX], path[SATIP_PATH_MAX];
     uint16_t port = 0;
-    ASSERT_TRUE(ParseSsdpAnswer(answer, sizeof answer - 1, location, sizeof location));
+    ASSERT_TRUE(ParseSsdpAnswer(answer, sizeof answer - 1, location, sizeof location, &port));
+    EXPECT_EQ(port, 554);
     ASSERT_TRUE(ParseHttpUrl(location, host, sizeof host, &port, path, sizeof path));
     EXPECT_STREQ(host, "192.168.1.20");
     EXPECT_EQ(port, 8080);
@@ -123,26 +126,99 @@ TEST(Satip, ServersAreFoundBySsdpOrTheIni) {
     EXPECT_STREQ(path, "/");
     EXPECT_FALSE(ParseHttpUrl("http://h:99999/", host, sizeof host, &port, path, sizeof path));
     const char printer[] = "HTTP/1.1 200 OK\r\nLOCATION: http://p/\r\nST: upnp:rootdevice\r\n\r\n";
-    EXPECT_FALSE(ParseSsdpAnswer(printer, sizeof printer - 1, location, sizeof location));
+    EXPECT_FALSE(ParseSsdpAnswer(printer, sizeof printer - 1, location, sizeof location, &port));
     const char bye[] = "NOTIFY * HTTP/1.1\r\nNT: urn:ses-com:device:SatIPServer:1\r\nNTS: ssdp:byebye\r\n"
                        "LOCATION: http://p/\r\n\r\n";
-    EXPECT_FALSE(ParseSsdpAnswer(bye, sizeof bye - 1, location, sizeof location));
+    EXPECT_FALSE(ParseSsdpAnswer(bye, sizeof bye - 1, location, sizeof location, &port));
+    // An OctopusNet announcing itself, with its RTSP port elsewhere.
+    const char alive[] = "NOTIFY * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nNT: urn:ses-com:device:SatIPServer:1\r\n"
+                         "NTS: ssdp:alive\r\nLOCATION: http://192.168.1.30:8888/octonet.xml\r\nX-SATIP-RTSP-Port: 8554\r\n\r\n";
+    ASSERT_TRUE(ParseSsdpAnswer(alive, sizeof alive - 1, location, sizeof location, &port));
+    EXPECT_STREQ(location, "http://192.168.1.30:8888/octonet.xml");
+    EXPECT_EQ(port, 8554);
     const char desc[] = "<device><satip:X_SATIPCAP xmlns:satip=\"urn:ses-com:satip\">DVBT-2,DVBS2-2</satip:X_SATIPCAP>";
     EXPECT_EQ(DescriptionSatelliteTuners(desc, sizeof desc - 1), 2u);
     EXPECT_EQ(DescriptionSatelliteTuners(desc, 60), 0u);  // cut before the figure
 
-    auto address = [&](const std::string& ini) { return ParseServerAddress(ini.data(), ini.size(), host, sizeof host, &port); };
+    char url[SATIP_URL_MAX];
+    auto address = [&](const std::string& ini) {
+        return ParseServerAddress(ini.data(), ini.size(), host, sizeof host, &port, url);
+    };
     EXPECT_EQ(address("[Server]\r\n Address = tuner.local ; the loft\r\n"), SATIP_ADDRESS_GIVEN);
     EXPECT_STREQ(host, "tuner.local");
     EXPECT_EQ(port, 554);
     EXPECT_EQ(address("[other]\naddress=1.2.3.4\n[server]\naddress=127.0.0.1:8554"), SATIP_ADDRESS_GIVEN);
     EXPECT_STREQ(host, "127.0.0.1");
     EXPECT_EQ(port, 8554);
+    EXPECT_EQ(address("[server]\naddress=http://192.168.1.9:49000/satipdesc.xml ; a Fritz!Box\n"),
+              SATIP_ADDRESS_DESCRIPTION);
+    EXPECT_STREQ(url, "http://192.168.1.9:49000/satipdesc.xml");
+    EXPECT_STREQ(host, "192.168.1.9");
+    EXPECT_EQ(port, 554);  // the description's port is HTTP's
+    EXPECT_EQ(address("[server]\naddress=http://h:99999/desc.xml"), SATIP_ADDRESS_BAD);
     for (const char* none : {"", "[server]\n;address=1.2.3.4\n", "[server]\naddress=\n", "[other]\naddress=1.2.3.4\n"})
         EXPECT_EQ(address(none), SATIP_ADDRESS_NONE) << none;
     for (const char* bad : {"[server]\naddress=:554", "[server]\naddress=h:0", "[server]\naddress=h:65536",
                             "[server]\naddress=a b", "[server]\naddress=h:5x"})
         EXPECT_EQ(address(bad), SATIP_ADDRESS_BAD) << bad;
+}
+
+// Replies as other boxes write them: the session an opaque string, header
+// names in any case, Transport's keys in any order, a zero-padded stream id.
+TEST(Satip, RepliesOfOtherBoxes) {
+    RtspReply r;
+    ASSERT_EQ(Reply("RTSP/1.0 200 OK\r\nCseq: 2\r\nsession:0012AB34\r\n"
+                    "Transport: RTP/AVP;unicast;source=10.0.0.2;server_port=6970-6971;client_port=5000-5001;"
+                    "destination=10.0.0.9;ttl=0\r\ncom.ses.streamID: 0003\r\n\r\n", &r),
+              SATIP_COMPLETE);
+    EXPECT_EQ(r.cseq, 2u);
+    EXPECT_STREQ(r.session, "0012AB34");  // leading zeros kept: it is a name, not a number
+    EXPECT_EQ(r.timeoutSeconds, 60u);
+    EXPECT_EQ(r.serverRtpPort, 6970);
+    EXPECT_EQ(r.streamId, 3u);
+    ASSERT_EQ(Reply("RTSP/1.0 200 OK\r\nCSEQ : 4\r\nSession: 0A1;timeout=30\r\n\r\n", &r), SATIP_COMPLETE);
+    EXPECT_EQ(r.cseq, 4u);
+    EXPECT_STREQ(r.session, "0A1");
+    EXPECT_EQ(r.timeoutSeconds, 30u);
+}
+
+// Reports as minisatip, tvheadend and the boxes send them, and whether they
+// count: only for the tune, and only once the tuner has settled.
+TEST(Satip, ReportsCountForTheTuneOnceSettled) {
+    SatipTune tune = TuneFromBurst(0, 1, 27500, 12302000, SATIP_DVBS2);
+    SatipStatus sent = {1, 204, 1, 12, 0, 0, 0}, got = {};
+    char text[256];
+    uint8_t packet[512];
+    for (uint32_t form : {0u, 1u, 2u, 3u}) {  // plain, SR + SDES + APP, a long APP length, both
+        for (SatipStatusForm version : {SATIP_STATUS_V10, SATIP_STATUS_V12}) {
+            ASSERT_GT(FormatTunerStatus(&tune, &sent, text, sizeof text, version), 0u);
+            size_t n = BuildRtcpApp(7, text, packet, sizeof packet, form);
+            ASSERT_TRUE(ParseRtcpApp(packet, n, &got)) << form << " " << text;
+            EXPECT_EQ(got.level, 204u);
+            EXPECT_EQ(got.quality, 12u);
+            EXPECT_EQ(got.frequencyKhz, version == SATIP_STATUS_V12 ? 0u : 12302000u);
+            for (size_t cut = 0; cut < n - 3; cut += 5) EXPECT_FALSE(ParseRtcpApp(packet, cut, &got)) << form << cut;
+        }
+    }
+    const char minisatip[] = "ver=1.0;src=2;tuner=1,255,1,15,12303.00,v,dvbs2,8psk,on,0.35,27500,34;pids=0,16,17";
+    ASSERT_TRUE(ParseTunerStatus(minisatip, sizeof minisatip - 1, &got));
+    EXPECT_EQ(got.source, 2u);
+    EXPECT_EQ(got.polarization, 'v');
+    EXPECT_FALSE(StatusMatchesTune(&got, &tune));  // another source
+    tune.source = 2;
+    EXPECT_TRUE(StatusMatchesTune(&got, &tune));  // 1 MHz apart is the same transponder
+    EXPECT_FALSE(ReportCounts(&got, &tune, SATIP_SETTLE_MS - 1));
+    EXPECT_TRUE(ReportCounts(&got, &tune, SATIP_SETTLE_MS));
+    tune.frequencyKhz = 12300999;
+    EXPECT_FALSE(StatusMatchesTune(&got, &tune));
+    tune.frequencyKhz = 12302000, tune.polarization = 'h';
+    EXPECT_FALSE(StatusMatchesTune(&got, &tune));
+    const char blank[] = "ver=1.2;tuner=1,200,1,9,,,,,,,,";  // nothing echoed: nothing to disagree
+    ASSERT_TRUE(ParseTunerStatus(blank, sizeof blank - 1, &got));
+    EXPECT_TRUE(ReportCounts(&got, &tune, SATIP_SETTLE_MS));
+    const char odd[] = "ver=1.0;src=x;tuner=1,200,1,9,12302.x,vh;pids=";
+    ASSERT_TRUE(ParseTunerStatus(odd, sizeof odd - 1, &got));
+    EXPECT_EQ(got.source + got.frequencyKhz + uint32_t(got.polarization), 0u);
 }
 
 }  // namespace
