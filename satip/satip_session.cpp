@@ -13,6 +13,8 @@ constexpr uint32_t FALLBACK_MS = 1500;       // no lock on one msys this long: t
 constexpr uint32_t SILENCE_MS = 2000;        // no RTCP this long: DESCRIBE is asked
 constexpr uint32_t DESCRIBE_EVERY_MS = 1000;
 constexpr uint32_t IDLE_MS = 1000;           // no poll this long: the finder stopped, TEARDOWN
+constexpr uint32_t WATCHDOG_MS = 5000;       // no RTP and no RTCP at all this long: set up anew, as VDR and tvheadend do
+constexpr uint32_t TEARDOWN_PACE_MS = 250;   // OctopusNet takes a SETUP this long after a TEARDOWN
 constexpr uint32_t STOP_WAIT_MS = 3 * NETWORK_WAIT_MS;
 constexpr size_t REPLY_MAX = 16 * 1024;
 constexpr size_t URI_MAX = SATIP_HOST_MAX + SATIP_QUERY_MAX + 32;
@@ -23,10 +25,15 @@ struct Session {
     uint16_t rtpPort;
     char id[SATIP_SESSION_MAX];
     uint32_t stream, timeoutMs, cseq;
-    uint32_t lastRequest, lastReport, lastDescribe, tunedAt;
+    uint32_t lastRequest, lastReport, lastDescribe, lastData;
+    uint32_t playedAt;    // when the server took the tune: reports count from the settle time after it
+    uint32_t tornDownAt;  // the last TEARDOWN, for the pacing before the next SETUP
+    char keptId[SATIP_SESSION_MAX];  // the session last torn down: some boxes keep it and refuse the next SETUP
+    uint32_t keptStream;
     SatipTune tune;
     uint32_t generation;
     bool locked, fellBack, idle;  // a session stands while id is set: SETUP and PLAY went through
+    bool counted, mismatchLogged;  // this tune's first counted report, its first report of another tune
     RtspReply answer;
     char reply[REPLY_MAX];
 };
@@ -35,7 +42,24 @@ uint32_t PackStatus(uint32_t lock, uint32_t percent, uint32_t quality) {
     return (lock ? 1u : 0u) | (percent & 0xFF) << 1 | quality << 9;
 }
 
+// A report counts only once the tuner has settled on this tune; until then
+// the program reads no lock, 0, and the msys fallback sees no lock either.
 static void Publish(Session* s, const SatipStatus* status) {
+    uint32_t since = DriverNow() - s->playedAt;
+    if (!StatusMatchesTune(status, &s->tune) && !s->mismatchLogged) {
+        s->mismatchLogged = true;
+        BridgeLog("a report of another tune ignored: %lu kHz %c src %lu", (unsigned long)status->frequencyKhz,
+                  status->polarization ? status->polarization : '-', (unsigned long)status->source);
+    }
+    if (!ReportCounts(status, &s->tune, since)) {
+        s->bridge->status.store(PackStatus(0, 0, 0));
+        return;
+    }
+    if (!s->counted) {
+        s->counted = true;
+        BridgeLog("the first report that counts came %lu ms after PLAY: level %lu lock %lu", (unsigned long)since,
+                  (unsigned long)status->level, (unsigned long)status->lock);
+    }
     s->locked = s->locked || status->lock;
     s->bridge->status.store(PackStatus(status->lock, StatusPercent(status), status->quality));
 }
@@ -117,26 +141,62 @@ static void Teardown(Session* s) {
         char uri[URI_MAX];
         StreamUri(s, true, false, uri);
         Request(s, "TEARDOWN", uri, nullptr);
+        memcpy(s->keptId, s->id, sizeof s->keptId);
+        s->keptStream = s->stream;
+        s->tornDownAt = DriverNow();
     }
     EndSession(s);
 }
 
-static void Refused(Session* s, int status) {
-    const char* hint = status == 503   ? "It has no free tuner: another client may be using them all."
+// minisatip takes any SETUP and tunes only at PLAY, so its refusals come there.
+static void Refused(Session* s, int status, bool atPlay) {
+    const char* hint = status == 503 ? "It has no free tuner: another client may be using them all."
+                       : status == 404 && atPlay
+                           ? "It has no free tuner, does not support this system, or the frequency is out of "
+                             "its range."
                        : status == 404 ? "It does not know this source: check the DiSEqC setting against "
                                          "the sources the server offers."
                                        : "Check the transponder and the DiSEqC setting.";
-    BridgeLog("the SAT>IP server at %s refused the tune: %d %s", s->bridge->server.name, status, Reason(status));
-    BridgeMessage(false, "The SAT>IP server at %s refused the tune:\n%d %s\n\n%s\n\nThe meter reads no signal.",
-                  s->bridge->server.name, status, Reason(status), hint);
+    const char* when = atPlay ? " at PLAY" : "";
+    BridgeLog("the SAT>IP server at %s refused the tune%s: %d %s", s->bridge->server.name, when, status,
+              Reason(status));
+    BridgeMessage(false, "The SAT>IP server at %s refused the tune%s:\n%d %s\n\n%s\n\nThe meter reads no signal.",
+                  s->bridge->server.name, when, status, Reason(status), hint);
+    if (atPlay) return Teardown(s);  // the session stands on the server: free its tuner
     EndSession(s);
+}
+
+// OctopusNet refuses a SETUP that comes too soon after a TEARDOWN.
+static void PaceAfterTeardown(Session* s) {
+    uint32_t since = DriverNow() - s->tornDownAt;
+    if (s->tornDownAt && since < TEARDOWN_PACE_MS) Sleep(TEARDOWN_PACE_MS - since);
+}
+
+// IDL4K and GSSBOX boxes keep a session after its TEARDOWN and answer 404 to
+// the next SETUP: the old session is torn down again on a new connection
+// (as tvheadend does), and the SETUP is tried once more.
+static bool TeardownKept(Session* s) {
+    if (!s->keptId[0]) return false;
+    BridgeLog("SETUP refused with 404 after a TEARDOWN: tearing down %s again", s->keptId);
+    CloseSocket(&s->control);
+    memcpy(s->id, s->keptId, sizeof s->id);
+    s->stream = s->keptStream;
+    char uri[URI_MAX];
+    StreamUri(s, true, false, uri);
+    Request(s, "TEARDOWN", uri, nullptr);
+    CloseSocket(&s->control);
+    s->id[0] = s->keptId[0] = 0;
+    s->stream = 0;
+    s->tornDownAt = DriverNow();
+    PaceAfterTeardown(s);
+    return true;
 }
 
 // SETUP and PLAY for a new session, PLAY with the query in a standing one.
 static void Tune(Session* s) {
     s->bridge->status.store(PackStatus(0, 0, 0));
-    s->locked = false;
-    s->tunedAt = s->lastReport = DriverNow();
+    s->locked = s->counted = s->mismatchLogged = false;
+    s->playedAt = s->lastReport = s->lastData = DriverNow();
     char uri[URI_MAX];
     bool standing = s->id[0] != 0;
     if (!standing) {
@@ -147,11 +207,14 @@ static void Tune(Session* s) {
         char transport[96];
         snprintf(transport, sizeof transport, "Transport: RTP/AVP;unicast;client_port=%u-%u\r\n", s->rtpPort,
                  s->rtpPort + 1);
+        PaceAfterTeardown(s);
         StreamUri(s, false, true, uri);
         int status = Request(s, "SETUP", uri, transport);
+        if (status == 404 && TeardownKept(s)) status = Request(s, "SETUP", uri, transport);
         if (status == 0) return Lost(s, "no SAT>IP server answered at");
-        if (status != 200 || !s->answer.session[0]) return Refused(s, status);
+        if (status != 200 || !s->answer.session[0]) return Refused(s, status, false);
         memcpy(s->id, s->answer.session, sizeof s->id);
+        s->keptId[0] = 0;
         s->stream = s->answer.streamId;
         s->timeoutMs = s->answer.timeoutSeconds * 1000;
         StreamUri(s, true, false, uri);
@@ -163,23 +226,38 @@ static void Tune(Session* s) {
         EndSession(s);
         return Tune(s);
     }
+    if (status == 404 && !s->fellBack) {
+        // minisatip answers 404 at PLAY to a system its tuner lacks: the other one, in the same
+        // session (a second session would want a second tuner).
+        s->fellBack = true;
+        s->tune.system = OtherSystem(s->tune.system);
+        BridgeLog("PLAY refused with 404: msys=%s", s->tune.system == SATIP_DVBS2 ? "dvbs2" : "dvbs");
+        StreamUri(s, true, true, uri);
+        status = Request(s, "PLAY", uri, nullptr);
+    }
     if (status == 0) return Lost(s, "no SAT>IP server answered at");
-    if (status != 200) return Refused(s, status);
+    if (status != 200) return Refused(s, status, true);
+    s->playedAt = DriverNow();
 }
 
+// Only the newest report of those waiting counts: an older one may be from
+// before the tune settled. An RTP packet without payload (minisatip's sign of
+// life when the tuner gives nothing) is data too; no receiver reports go back.
 static void ReadStream(Session* s) {
     char packet[2048];
+    SatipStatus status, newest;
+    bool reported = false;
     for (int i = 0; i < 64; ++i) {
         int got = recv(s->rtcp, packet, sizeof packet, 0);
         if (got <= 0) break;
-        SatipStatus status;
-        if (ParseRtcpApp(reinterpret_cast<uint8_t*>(packet), size_t(got), &status)) {
-            Publish(s, &status);
-            s->lastReport = DriverNow();
-        }
+        s->lastData = DriverNow();
+        if (ParseRtcpApp(reinterpret_cast<uint8_t*>(packet), size_t(got), &status)) newest = status, reported = true;
     }
-    for (int i = 0; i < 256 && recv(s->rtp, packet, sizeof packet, 0) > 0; ++i) {
+    if (reported) {
+        Publish(s, &newest);
+        s->lastReport = DriverNow();
     }
+    for (int i = 0; i < 256 && recv(s->rtp, packet, sizeof packet, 0) > 0; ++i) s->lastData = DriverNow();
 }
 
 // A playing session: reports, keep-alive, the DESCRIBE poll, the msys fallback.
@@ -192,6 +270,12 @@ static void Watch(Session* s) {
         Teardown(s);
         s->idle = true;
         return;
+    }
+    if (now - s->lastData > WATCHDOG_MS) {
+        BridgeLog("no data from the SAT>IP server at %s for %lu s: setting up anew", s->bridge->server.name,
+                  (unsigned long)(WATCHDOG_MS / 1000));
+        Teardown(s);
+        return Tune(s);
     }
     if (now - s->lastReport > SILENCE_MS && now - s->lastDescribe >= DESCRIBE_EVERY_MS) {
         s->lastDescribe = now;
@@ -206,7 +290,7 @@ static void Watch(Session* s) {
         StreamUri(s, false, false, uri);
         if (Request(s, "OPTIONS", uri, nullptr) != 200) return Lost(s, "lost the SAT>IP stream from");
     }
-    if (!s->locked && !s->fellBack && now - s->tunedAt > FALLBACK_MS) {
+    if (!s->locked && !s->fellBack && now - s->playedAt > FALLBACK_MS) {
         s->fellBack = true;
         s->tune.system = OtherSystem(s->tune.system);
         BridgeLog("no lock within %lu ms: msys=%s", (unsigned long)FALLBACK_MS,

@@ -6,12 +6,13 @@
 // its signal lines.
 //
 //   dishserver.exe [/port=<n>] [/timeout=<s>] [/ssdp] [/refuse=<status>]
-//                  [/silent] [/nortcp] [/msys=dvbs|dvbs2]
+//                  [/silent] [/nortcp] [/msys=dvbs|dvbs2] [/quirks=<name>,...]
 //
 // /ssdp answers discovery; /refuse answers every SETUP with that status;
 // /silent accepts connections and never answers; /nortcp sends no RTCP, so
-// a client must ask DESCRIBE; /msys locks only on that system. Every request
-// and every change of the reported level goes to the card's log.
+// a client must ask DESCRIBE; /msys locks only on that system; /quirks
+// behaves like other servers (see Habits). Every request and every change of
+// the reported level goes to the card's log.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <cstdio>
@@ -34,6 +35,24 @@ constexpr uint16_t SSDP_PORT = 1900;
 constexpr size_t REPLY_MAX = 2048;
 constexpr uint8_t NULL_PACKET[4] = {0x47, 0x1F, 0xFF, 0x10};
 
+// The habits of other servers, so that a test can be a different box each time.
+struct Habits {
+    bool early;      // "early": full level, lock and quality for EARLY_MS after each PLAY, and in a
+                     // DESCRIBE of a stream that is not playing (minisatip since 2022)
+    bool play404;    // "play404": any SETUP is taken, every PLAY answers 404 (minisatip without a tuner)
+    bool keep;       // "keep": the session outlives its first TEARDOWN; SETUP answers 404 while it
+                     // stands, a second TEARDOWN ends it (IDL4K, GSSBOX)
+    bool headers;    // "headers": "Cseq:", "session:<id>;timeout=" without a space, Transport's keys
+                     // in another order with source= and destination=, a zero-padded stream id
+    bool noTimeout;  // "notimeout": Session without ";timeout=" (60 s)
+    bool compound;   // "compound": RTCP as SR, SDES, then APP
+    bool longApp;    // "applength": the APP's length word one word too long (old minisatip)
+    bool ver12;      // "ver12": "ver=1.2;" and the fields after the fourth blank
+    bool emptyRtp;   // "emptyrtp": RTP packets without payload
+};
+
+constexpr uint32_t EARLY_MS = 600;
+
 struct Client {
     SOCKET socket;
     char buffer[CLIENT_BUFFER];
@@ -46,6 +65,7 @@ struct DishServer {
     bool ssdp = false, silent = false, noRtcp = false;
     int refuse = 0;
     int onlySystem = -1;
+    Habits habits = {};
     Scenario scenario;
     DishCard dish;
     SOCKET listener = INVALID_SOCKET, media = INVALID_SOCKET, discovery = INVALID_SOCKET;
@@ -55,7 +75,8 @@ struct DishServer {
     bool playing;
     SatipTune tune;
     sockaddr_in rtpTo, rtcpTo;
-    uint32_t tunedAt, lastRequest, lastReported = UINT32_MAX, sessions;
+    uint32_t tunedAt, playedAt, lastRequest, lastReported = UINT32_MAX, sessions;
+    bool kept;  // "keep": the session was torn down once and still stands
     uint16_t sequence;
 };
 
@@ -63,7 +84,7 @@ static DishServer Server;
 
 // The status now; note gets where the dish points and what it hears.
 static SatipStatus Measure(uint32_t now, char* note, size_t noteSize) {
-    SatipStatus status = {1, 0, 0, 0};
+    SatipStatus status = {1, 0, 0, 0, 0, 0, 0};
     note[0] = 0;
     if (Server.onlySystem >= 0 && Server.tune.system != Server.onlySystem) return status;
     SignalSample sample;
@@ -87,11 +108,21 @@ static SatipStatus Measure(uint32_t now, char* note, size_t noteSize) {
     return status;
 }
 
+// What the server says: the measurement, or the early full report.
+static SatipStatus Reported(uint32_t now, char* note, size_t noteSize) {
+    SatipStatus status = Measure(now, note, noteSize);
+    if (Server.habits.early && (!Server.playing || now - Server.playedAt < EARLY_MS)) {
+        status.level = 255, status.lock = 1, status.quality = 15;
+        snprintf(note, noteSize, "early");
+    }
+    return status;
+}
+
 // Every REPORT_MS while playing: an RTCP report and one RTP packet of
 // MPEG-TS null packets' worth, enough for a client to see a stream.
 static void Report(uint32_t now) {
     char note[128];
-    SatipStatus status = Measure(now, note, sizeof note);
+    SatipStatus status = Reported(now, note, sizeof note);
     uint32_t packed = status.lock | status.level << 1 | status.quality << 9;
     if (packed != Server.lastReported) {
         Server.lastReported = packed;
@@ -100,8 +131,11 @@ static void Report(uint32_t now) {
     }
     char text[256];
     uint8_t packet[12 + 188];
-    if (!Server.noRtcp && FormatTunerStatus(&Server.tune, &status, text, sizeof text)) {
-        size_t length = BuildRtcpApp(STREAM_ID, text, packet, sizeof packet);
+    const Habits& h = Server.habits;
+    if (!Server.noRtcp &&
+        FormatTunerStatus(&Server.tune, &status, text, sizeof text, h.ver12 ? SATIP_STATUS_V12 : SATIP_STATUS_V10)) {
+        uint32_t form = (h.compound ? uint32_t(SATIP_RTCP_COMPOUND) : 0u) | (h.longApp ? uint32_t(SATIP_RTCP_LONG_APP) : 0u);
+        size_t length = BuildRtcpApp(STREAM_ID, text, packet, sizeof packet, form);
         sendto(Server.media, reinterpret_cast<char*>(packet), int(length), 0,
                reinterpret_cast<sockaddr*>(&Server.rtcpTo), sizeof Server.rtcpTo);
     }
@@ -112,7 +146,7 @@ static void Report(uint32_t now) {
                           uint8_t(stamp >> 16), uint8_t(stamp >> 8), uint8_t(stamp), 0, 0, 0, STREAM_ID};
     memcpy(packet, header, sizeof header);
     memcpy(packet + sizeof header, NULL_PACKET, sizeof NULL_PACKET);
-    sendto(Server.media, reinterpret_cast<char*>(packet), int(sizeof packet), 0,
+    sendto(Server.media, reinterpret_cast<char*>(packet), h.emptyRtp ? int(sizeof header) : int(sizeof packet), 0,
            reinterpret_cast<sockaddr*>(&Server.rtpTo), sizeof Server.rtpTo);
 }
 
@@ -130,9 +164,11 @@ static int Answer(Client* client, const RtspRequest* request, char* extra, size_
         if (ours) Server.lastRequest = now;
         return 200;
     }
+    const Habits& h = Server.habits;
     if (strcmp(method, "SETUP") == 0) {
         SatipTune tune;
         if (Server.refuse) return Server.refuse;
+        if (Server.kept && !ours) return 404;  // the old session still holds the tuner
         if (!ParseTuneQuery(request->uri, strlen(request->uri), &tune)) return 400;
         if (!request->clientRtpPort) return 461;
         sockaddr_in peer = {};
@@ -144,14 +180,23 @@ static int Answer(Client* client, const RtspRequest* request, char* extra, size_
         snprintf(Server.session, sizeof Server.session, "%08lX", (unsigned long)(0x5A7100 + ++Server.sessions));
         Server.tune = tune;
         Server.tunedAt = Server.lastRequest = now;
-        Server.playing = false;
-        char address[INET_ADDRSTRLEN] = "";
+        Server.playing = Server.kept = false;
+        char address[INET_ADDRSTRLEN] = "", timeout[24] = "";
         inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
-        snprintf(extra, extraSize,
-                 "Session: %s;timeout=%lu\r\nTransport: RTP/AVP;unicast;destination=%s;client_port=%u-%u;"
-                 "server_port=%u-%u\r\ncom.ses.streamID: %lu\r\n",
-                 Server.session, (unsigned long)Server.timeoutSeconds, address, request->clientRtpPort,
-                 ntohs(Server.rtcpTo.sin_port), Server.port, Server.port + 1, (unsigned long)STREAM_ID);
+        if (!h.noTimeout) snprintf(timeout, sizeof timeout, ";timeout=%lu", (unsigned long)Server.timeoutSeconds);
+        unsigned rtp = request->clientRtpPort, rtcp = ntohs(Server.rtcpTo.sin_port);
+        if (h.headers)
+            snprintf(extra, extraSize,
+                     "session:%s%s\r\nTransport: RTP/AVP;unicast;source=%s;server_port=%u-%u;client_port=%u-%u;"
+                     "destination=%s\r\ncom.ses.streamID: %04lu\r\n",
+                     Server.session, timeout, "127.0.0.1", Server.port, Server.port + 1, rtp, rtcp, address,
+                     (unsigned long)STREAM_ID);
+        else
+            snprintf(extra, extraSize,
+                     "Session: %s%s\r\nTransport: RTP/AVP;unicast;destination=%s;client_port=%u-%u;"
+                     "server_port=%u-%u\r\ncom.ses.streamID: %lu\r\n",
+                     Server.session, timeout, address, rtp, rtcp, Server.port, Server.port + 1,
+                     (unsigned long)STREAM_ID);
         return 200;
     }
     if (strcmp(method, "PLAY") == 0 || strcmp(method, "TEARDOWN") == 0) {
@@ -159,10 +204,12 @@ static int Answer(Client* client, const RtspRequest* request, char* extra, size_
         Server.lastRequest = now;
         snprintf(extra, extraSize, "Session: %s\r\n", Server.session);
         if (method[0] == 'T') {
-            Server.session[0] = 0;
+            Server.kept = h.keep && !Server.kept;
+            if (!Server.kept) Server.session[0] = 0;
             Server.playing = false;
             return 200;
         }
+        if (h.play404) return 404;
         SatipTune tune;
         if (strchr(request->uri, '?')) {
             if (!ParseTuneQuery(request->uri, strlen(request->uri), &tune)) return 400;
@@ -170,15 +217,17 @@ static int Answer(Client* client, const RtspRequest* request, char* extra, size_
             Server.tunedAt = now;
         }
         Server.playing = true;
+        Server.playedAt = now;
         return 200;
     }
     if (strcmp(method, "DESCRIBE") == 0) {
         if (!Server.session[0]) return 404;
         if (ours) Server.lastRequest = now;
         char note[128];
-        SatipStatus status = Measure(now, note, sizeof note);
+        SatipStatus status = Reported(now, note, sizeof note);
         char text[256];
-        FormatTunerStatus(&Server.tune, &status, text, sizeof text);
+        FormatTunerStatus(&Server.tune, &status, text, sizeof text,
+                          Server.habits.ver12 ? SATIP_STATUS_V12 : SATIP_STATUS_V10);
         int length = snprintf(body, bodySize,
                               "v=0\r\no=- %lu 1 IN IP4 0.0.0.0\r\ns=SatIPServer:1 1\r\nt=0 0\r\n"
                               "m=video 0 RTP/AVP 33\r\nc=IN IP4 0.0.0.0\r\na=control:stream=%lu\r\n"
@@ -216,9 +265,9 @@ static bool Serve(Client* client, const RtspRequest* request) {
     int status = Answer(client, request, extra, sizeof extra, body, sizeof body);
     DriverLog(DriverNow(), "%s %s session=%s -> %d", request->method, request->uri,
            request->session[0] ? request->session : "-", status);
-    int length = snprintf(reply, sizeof reply, "RTSP/1.0 %d %s\r\nCSeq: %lu\r\n%sContent-Length: %u\r\n\r\n%s",
-                          status, status == 200 ? "OK" : "Error", (unsigned long)request->cseq, extra,
-                          unsigned(strlen(body)), body);
+    int length = snprintf(reply, sizeof reply, "RTSP/1.0 %d %s\r\n%s: %lu\r\n%sContent-Length: %u\r\n\r\n%s",
+                          status, status == 200 ? "OK" : "Error", Server.habits.headers ? "Cseq" : "CSeq",
+                          (unsigned long)request->cseq, extra, unsigned(strlen(body)), body);
     if (length > 0) Reply(client, reply, size_t(length) < sizeof reply ? size_t(length) : sizeof reply - 1);
     return true;
 }
@@ -297,6 +346,24 @@ static SOCKET BoundSocket(int type, uint16_t port) {
     return s;
 }
 
+// "/quirks=early,keep": the habits by name.
+static void ReadHabits(const char* names) {
+    static const struct {
+        const char* name;
+        bool Habits::*flag;
+    } known[] = {{"early", &Habits::early},       {"play404", &Habits::play404},   {"keep", &Habits::keep},
+                 {"headers", &Habits::headers},   {"notimeout", &Habits::noTimeout}, {"compound", &Habits::compound},
+                 {"applength", &Habits::longApp}, {"ver12", &Habits::ver12},       {"emptyrtp", &Habits::emptyRtp}};
+    for (const char* p = names; *p;) {
+        size_t n = strcspn(p, ",");
+        bool found = false;
+        for (const auto& k : known)
+            if (strlen(k.name) == n && strncmp(p, k.name, n) == 0) Server.habits.*k.flag = found = true;
+        if (!found) fprintf(stderr, "dishserver: no quirk %.*s\n", int(n), p);
+        p += n + (p[n] == ',');
+    }
+}
+
 static void ReadOptions(int count, char** words) {
     for (int i = 1; i < count; ++i) {
         const char* w = words[i];
@@ -308,6 +375,7 @@ static void ReadOptions(int count, char** words) {
         if (strcmp(w, "/nortcp") == 0) Server.noRtcp = true;
         if (strcmp(w, "/msys=dvbs") == 0) Server.onlySystem = SATIP_DVBS;
         if (strcmp(w, "/msys=dvbs2") == 0) Server.onlySystem = SATIP_DVBS2;
+        if (strncmp(w, "/quirks=", 8) == 0) ReadHabits(w + 8);
     }
     if (Server.timeoutSeconds == 0) Server.timeoutSeconds = 60;
 }
@@ -336,9 +404,14 @@ int main(int count, char** words) {
                    sizeof group);
     }
     for (Client& client : Server.clients) client.socket = INVALID_SOCKET;
-    DriverLog(DriverNow(), "Serving port=%u timeout=%lu ssdp=%d refuse=%d silent=%d rtcp=%d", Server.port,
-           (unsigned long)Server.timeoutSeconds, Server.ssdp && Server.discovery != INVALID_SOCKET, Server.refuse,
-           Server.silent, !Server.noRtcp);
+    const Habits& h = Server.habits;
+    DriverLog(DriverNow(),
+              "Serving port=%u timeout=%lu ssdp=%d refuse=%d silent=%d rtcp=%d quirks=%s%s%s%s%s%s%s%s%s-",
+              Server.port, (unsigned long)Server.timeoutSeconds, Server.ssdp && Server.discovery != INVALID_SOCKET,
+              Server.refuse, Server.silent, !Server.noRtcp, h.early ? "early," : "", h.play404 ? "play404," : "",
+              h.keep ? "keep," : "", h.headers ? "headers," : "", h.noTimeout ? "notimeout," : "",
+              h.compound ? "compound," : "", h.longApp ? "applength," : "", h.ver12 ? "ver12," : "",
+              h.emptyRtp ? "emptyrtp," : "");
     printf("dishserver: SAT>IP on port %u\n", Server.port);
     fflush(stdout);
     uint32_t nextReport = DriverNow();
