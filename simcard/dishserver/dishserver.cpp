@@ -319,13 +319,14 @@ static void AnswerDiscovery() {
     closesocket(probe);
     char address[INET_ADDRSTRLEN] = "127.0.0.1";
     inet_ntop(AF_INET, &local.sin_addr, address, sizeof address);
-    char answer[512];
+    char answer[512], rtspPort[40] = "";
+    if (Server.port != SATIP_RTSP_PORT) snprintf(rtspPort, sizeof rtspPort, "X-SATIP-RTSP-Port: %u\r\n", Server.port);
     int length = snprintf(answer, sizeof answer,
                           "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=1800\r\nEXT:\r\n"
                           "LOCATION: http://%s:%u/desc.xml\r\nSERVER: Wine/1.0 UPnP/1.1 dishserver/1.0\r\n"
                           "ST: %s\r\nUSN: uuid:0a5a7100-0000-4000-8000-000000000001::%s\r\n"
-                          "BOOTID.UPNP.ORG: 1\r\nCONFIGID.UPNP.ORG: 1\r\n\r\n",
-                          address, Server.port, SATIP_SERVER_URN, SATIP_SERVER_URN);
+                          "BOOTID.UPNP.ORG: 1\r\nCONFIGID.UPNP.ORG: 1\r\n%s\r\n",
+                          address, Server.port, SATIP_SERVER_URN, SATIP_SERVER_URN, rtspPort);
     sendto(Server.discovery, answer, length, 0, reinterpret_cast<sockaddr*>(&from), fromLength);
     DriverLog(DriverNow(), "M-SEARCH from %s -> LOCATION http://%s:%u/desc.xml", inet_ntoa(from.sin_addr), address,
            Server.port);

@@ -47,7 +47,7 @@ wait_for 60 log_has "$bridge" "Initialize 127.0.0.1:$port -> 0x00000000" || fail
 wait_for 30 window_shown || fail "no window"; sleep 1
 read -r ox oy < <(window_origin)
 type_transponder "12302 V 27500"; press
-wait_for 10 asked "SETUP rtsp://127.0.0.1:$port/?src=1&freq=12302&pol=v&msys=dvbs2&sr=27500&pids=0 session=- -> 200" ||
+wait_for 10 asked "SETUP rtsp://127.0.0.1:$port/?src=1&freq=12302&pol=v&ro=0.35&msys=dvbs2&mtype=8psk&plts=on&sr=27500&pids=0,16,17 session=- -> 200" ||
   fail "no SETUP with the tune: $(grep SETUP "$server")"
 wait_for 5 asked "PLAY rtsp://127.0.0.1:$port/stream=1 session=" || fail "no PLAY"
 wait_for 10 meter_reads "80%" || fail "the meter does not read 80%"
@@ -78,7 +78,7 @@ wait_for 8 log_has "$bridge" "lost the SAT>IP stream from 127.0.0.1:$port" || fa
 wait_for 3 button_is red lost || fail "the button is not red without a server"
 start_server /msys=dvbs
 press; sleep 0.6; press
-wait_for 10 asked "PLAY .*msys=dvbs&sr=27500" || fail "no fallback to dvbs: $(cat "$server")"
+wait_for 10 asked "PLAY .*msys=dvbs&mtype=qpsk&plts=off&sr=27500" || fail "no fallback to dvbs: $(cat "$server")"
 wait_for 10 meter_reads "80%" || fail "no recovery after the server came back"
 
 # A silent server (stopped, its connections still open): the program goes on
