@@ -49,6 +49,7 @@ struct Habits {
     bool longApp;    // "applength": the APP's length word one word too long (old minisatip)
     bool ver12;      // "ver12": "ver=1.2;" and the fields after the fourth blank
     bool emptyRtp;   // "emptyrtp": RTP packets without payload
+    bool mute;       // "mute": no RTP and no RTCP, while RTSP is answered (a stalled tuner)
 };
 
 constexpr uint32_t EARLY_MS = 600;
@@ -354,7 +355,8 @@ static void ReadHabits(const char* names) {
         bool Habits::*flag;
     } known[] = {{"early", &Habits::early},       {"play404", &Habits::play404},   {"keep", &Habits::keep},
                  {"headers", &Habits::headers},   {"notimeout", &Habits::noTimeout}, {"compound", &Habits::compound},
-                 {"applength", &Habits::longApp}, {"ver12", &Habits::ver12},       {"emptyrtp", &Habits::emptyRtp}};
+                 {"applength", &Habits::longApp}, {"ver12", &Habits::ver12},       {"emptyrtp", &Habits::emptyRtp},
+                 {"mute", &Habits::mute}};
     for (const char* p = names; *p;) {
         size_t n = strcspn(p, ",");
         bool found = false;
@@ -407,12 +409,12 @@ int main(int count, char** words) {
     for (Client& client : Server.clients) client.socket = INVALID_SOCKET;
     const Habits& h = Server.habits;
     DriverLog(DriverNow(),
-              "Serving port=%u timeout=%lu ssdp=%d refuse=%d silent=%d rtcp=%d quirks=%s%s%s%s%s%s%s%s%s-",
+              "Serving port=%u timeout=%lu ssdp=%d refuse=%d silent=%d rtcp=%d quirks=%s%s%s%s%s%s%s%s%s%s-",
               Server.port, (unsigned long)Server.timeoutSeconds, Server.ssdp && Server.discovery != INVALID_SOCKET,
               Server.refuse, Server.silent, !Server.noRtcp, h.early ? "early," : "", h.play404 ? "play404," : "",
               h.keep ? "keep," : "", h.headers ? "headers," : "", h.noTimeout ? "notimeout," : "",
               h.compound ? "compound," : "", h.longApp ? "applength," : "", h.ver12 ? "ver12," : "",
-              h.emptyRtp ? "emptyrtp," : "");
+              h.emptyRtp ? "emptyrtp," : "", h.mute ? "mute," : "");
     printf("dishserver: SAT>IP on port %u\n", Server.port);
     fflush(stdout);
     uint32_t nextReport = DriverNow();
@@ -452,7 +454,7 @@ int main(int count, char** words) {
         }
         if (int32_t(now - nextReport) >= 0) {
             nextReport = now + REPORT_MS;
-            if (Server.playing && !Server.silent) Report(now);
+            if (Server.playing && !Server.silent && !Server.habits.mute) Report(now);
         }
     }
 }

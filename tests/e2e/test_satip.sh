@@ -3,41 +3,9 @@
 # the simulated card, dishserver.exe on 127.0.0.1 as the network tuner. Judged
 # by the server's log of what it was asked, the bridge's log and the screen.
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/satip_lib.sh"
 ensure_display
-export WINEPREFIX=$E2E_ROOT/build/wineprefix-satip
-WINEDEBUG=-all "$E2E_ROOT/scripts/wine-prefix" "$E2E_BIN/satipcard.dll" "$WINEPREFIX" >/dev/null
-
-dir=$E2E_DIR/run
-make_program_folder "$dir"
-cp "$E2E_BIN/satipcard.dll" "$E2E_BIN/dishserver.exe" "$dir/"
-wine regsvr32 /s "$(winpath "$dir/satipcard.dll")"
-bridge=$dir/satipcard.log server=$dir/server.log
-port=$((20000 + RANDOM % 20000))
-printf '[server]\naddress=127.0.0.1:%s\n' "$port" > "$dir/satipcard.ini"
-printf '[signal]\nstep 600000 level=80 snr=9\n' > "$dir/signal.ini"
-
-SERVER_PID=
-start_server() {  # start_server [OPTION...]: dishserver.exe on $port
-  stop_server
-  ( cd /tmp && exec env SIMCARD_LOG="$(winpath "$server")" SIMCARD_SCENARIO="$(winpath "$dir/signal.ini")" \
-      wine "$dir/dishserver.exe" /port=$port "$@" ) >/dev/null &
-  SERVER_PID=$!
-  wait_for 30 log_has "$server" "Serving port=$port" || fail "dishserver did not start"
-  : > "$server"
-}
-stop_server() { [[ -z $SERVER_PID ]] || { kill -CONT "$SERVER_PID"; kill "$SERVER_PID"; wait "$SERVER_PID"; } 2>/dev/null || true; }
-at_exit stop_server
-asked() { log_has "$server" "$1"; }
-box() { [[ -n $(xdotool search --onlyvisible --name '^SAT>IP tuner$' 2>/dev/null) ]]; }
-no_box() { ! box; }
-read_box() { xdotool key Return; }  # the box has the focus
-meter_reads() {  # meter_reads TEXT: OCR of the level box
-  screenshot "$dir/meter.png"
-  convert "$dir/meter.png" -crop "162x65+$((ox + 175))+$((oy + 85))" +repage -resize 300% \
-    -colorspace gray -negate "$dir/level.png"
-  [[ $(tesseract "$dir/level.png" - --psm 7 2>/dev/null | xargs) == "$1" ]]
-}
-press() { click 375 214; }  # two presses go 0.6 s apart: no double-click
+satip_folder wineprefix-satip
 
 # The tune: one SETUP with the whole burst as its query, then PLAY; level 204
 # on the server is 80 % on the meter. OPTIONS keeps the 4 s session alive.
@@ -59,7 +27,7 @@ button_is green || fail "the button is not green with a signal"
 : > "$bridge"; python3 -c 'import socket, sys; c = socket.create_connection(("127.0.0.1", int(sys.argv[1])), 2); c.sendall(
   b"SETUP rtsp://h/?src=1&freq=11000&pol=h&sr=22000 RTSP/1.0\r\nCSeq: 1\r\nTransport: client_port=40000-40001\r\n\r\n")
 c.recv(999)' "$port"
-sleep 1; press; sleep 0.6; press
+sleep 1; press; press
 wait_for 10 log_has "$bridge" "SETUP .* -> 200" || fail "no new session after the tuner was taken"
 wait_for 10 meter_reads "80%" || fail "no level after the tuner was taken back"
 
@@ -77,7 +45,7 @@ kill "$SERVER_PID"; wait "$SERVER_PID" 2>/dev/null || true; SERVER_PID=
 wait_for 8 log_has "$bridge" "lost the SAT>IP stream from 127.0.0.1:$port" || fail "the loss was not noticed"
 wait_for 3 button_is red lost || fail "the button is not red without a server"
 start_server /msys=dvbs
-press; sleep 0.6; press
+press; press
 wait_for 10 asked "PLAY .*msys=dvbs&mtype=qpsk&plts=off&sr=27500" || fail "no fallback to dvbs: $(cat "$server")"
 wait_for 10 meter_reads "80%" || fail "no recovery after the server came back"
 
@@ -85,7 +53,7 @@ wait_for 10 meter_reads "80%" || fail "no recovery after the server came back"
 # answering; a new tune waits at most its bound and reads as no lock.
 : > "$bridge"; kill -STOP "$SERVER_PID"
 wait_for 10 log_has "$bridge" "lost the SAT>IP stream" || fail "a silent server was not noticed"
-press; sleep 0.6; press; t0=$SECONDS
+press; press; t0=$SECONDS
 wait_for 10 log_has "$bridge" "SETUP .* -> no reply" || fail "the silent SETUP did not end"
 (( SECONDS - t0 <= 5 )) || fail "the silent SETUP took $((SECONDS - t0)) s"
 button_is red silent || fail "the button is not red on a silent server"
@@ -93,7 +61,7 @@ kill -CONT "$SERVER_PID"
 
 # A refused SETUP: the bridge's box names the answer; the meter searches.
 start_server /refuse=503
-press; sleep 0.6; press
+press; press
 wait_for 10 box || fail "no box for a refused SETUP"
 grep -q "refused the tune: 503 Service Unavailable" "$bridge" || fail "the refusal is not logged"
 read_box; wait_for 5 no_box || fail "the box did not close"
