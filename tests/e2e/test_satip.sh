@@ -81,6 +81,12 @@ wait_for 10 asked "PLAY" || fail "no PLAY after discovery"
 close_app
 asked "TEARDOWN" || fail "no TEARDOWN at close"
 
+# The ini may name the description instead: RTSP goes to its host on 554.
+printf '[server]\naddress=http://127.0.0.1:554/desc.xml\n' > "$dir/satipcard.ini"
+start_app "$dir"
+wait_for 60 log_has "$bridge" "Initialize 127.0.0.1:554 -> 0x00000000" || fail "no server from its description"
+wait_for 30 window_shown || fail "no window after the description"; close_app
+
 # A server that accepts and never answers, at start-up: the bridge's box
 # names the address, then the program ends quietly.
 port=$((port + 20000 + RANDOM % 9000)); printf '[server]\naddress=127.0.0.1:%s\n' "$port" > "$dir/satipcard.ini"
