@@ -52,8 +52,8 @@ SatipSystem OtherSystem(SatipSystem system);
 // the program knows nothing but frequency, polarization and symbol rate, so
 // the query names the common broadcast case, 8PSK with roll-off 0.35 and
 // pilots on: boxes that go by the query (Triax, Kathrein) need pilots on and
-// 0.35, and a Linux demodulator reads the real MODCOD and pilots from the
-// DVB-S2 frame header whatever the query says. The pids are the PAT, the NIT
+// 0.35, and most DVB-S2 demodulators find the real modulation and pilots
+// in the frame header whatever the query says. The pids are the PAT, the NIT
 // and the SDT. Returns the length written, 0 when it does not fit.
 size_t FormatTuneQuery(const SatipTune* tune, char* out, size_t size);
 
