@@ -86,6 +86,8 @@ stop_finder keep
 press
 wait_for 10 log_has "$bridge" "SETUP refused with 404 after a TEARDOWN: tearing down" || fail "no second TEARDOWN: $(cat "$bridge")"
 wait_for 10 meter_reads "80%" || fail "the next tune does not play after a kept session"
+gap=$(awk '/TEARDOWN .* -> 200/ {t = $1} /SETUP .* -> 200/ && t {print $1 - t; exit}' "$server")
+(( ${gap:-0} >= 240 )) || fail "the SETUP came ${gap:-?} ms after the TEARDOWN, not 250"
 stop_finder keep
 
 # A box that stops sending and still answers: after 5 s without data, a new session.
