@@ -162,8 +162,8 @@ size_t FormatTuneQuery(const SatipTune* tune, char* out, size_t size) {
                      : snprintf(mhz, sizeof mhz, "%lu", (unsigned long)whole);
     while (fraction && mhz[n - 1] == '0') mhz[--n] = 0;
     size_t used = 0;
-    if (!Append(out, size, &used, "src=%lu&freq=%s&pol=%c&msys=%s&sr=%lu&pids=0", (unsigned long)tune->source, mhz,
-                tune->polarization, tune->system == SATIP_DVBS2 ? "dvbs2" : "dvbs",
+    if (!Append(out, size, &used, "src=%lu&freq=%s&pol=%c&msys=%s&sr=%lu&pids=0,16,17", (unsigned long)tune->source,
+                mhz, tune->polarization, tune->system == SATIP_DVBS2 ? "dvbs2" : "dvbs",
                 (unsigned long)tune->symbolRate))
         return 0;
     return used;

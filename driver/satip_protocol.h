@@ -17,7 +17,7 @@ constexpr uint16_t SATIP_RTSP_PORT = 554;
 constexpr size_t SATIP_HOST_MAX = 64;      // a host name or dotted address, NUL included
 constexpr size_t SATIP_SESSION_MAX = 64;   // a session identifier, NUL included
 constexpr size_t SATIP_PATH_MAX = 128;     // the path of a description's address
-constexpr size_t SATIP_QUERY_MAX = 128;    // "src=1&freq=12302&pol=v&msys=dvbs2&sr=27500&pids=0"
+constexpr size_t SATIP_QUERY_MAX = 128;    // "src=1&freq=12302&pol=v&msys=dvbs2&sr=27500&pids=0,16,17"
 constexpr size_t SATIP_REQUEST_MAX = 512;  // one RTSP request, headers included
 
 // ---- the tune ----------------------------------------------------------------
@@ -43,7 +43,7 @@ SatipTune TuneFromBurst(uint32_t diseqc, uint32_t polarization, uint32_t symbolR
 // The other system, for the msys fallback when no lock comes.
 SatipSystem OtherSystem(SatipSystem system);
 
-// "src=1&freq=12302&pol=v&msys=dvbs2&sr=27500&pids=0"; a frequency that is
+// "src=1&freq=12302&pol=v&msys=dvbs2&sr=27500&pids=0,16,17"; a frequency that is
 // not whole MHz keeps its fraction ("freq=12302.5"). Returns the length
 // written, 0 when it does not fit.
 size_t FormatTuneQuery(const SatipTune* tune, char* out, size_t size);

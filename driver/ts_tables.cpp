@@ -362,6 +362,20 @@ static void ReadPacket(TsTables* t, const uint8_t* p) {
     }
 }
 
+bool RtpPayload(const uint8_t* p, size_t length, size_t* offset, size_t* payloadLength) {
+    if (length < 12 || p[0] >> 6 != 2) return false;
+    size_t at = 12 + 4 * size_t(p[0] & 0x0F);
+    if (p[0] & 0x10) {  // a header extension: 4 bytes, then its length in words
+        if (at + 4 > length) return false;
+        at += 4 + 4 * size_t(Read16(p + at + 2));
+    }
+    size_t padding = p[0] & 0x20 ? p[length - 1] : 0;
+    if (at + padding > length) return false;
+    *offset = at;
+    *payloadLength = length - at - padding;
+    return true;
+}
+
 void ReadTsPackets(TsTables* tables, const uint8_t* data, size_t length) {
     for (size_t at = 0; at + TS_PACKET_SIZE <= length; at += TS_PACKET_SIZE) ReadPacket(tables, data + at);
 }

@@ -76,6 +76,10 @@ void ResetTsTables(TsTables* tables);
 // break drops the section it interrupts.
 void ReadTsPackets(TsTables* tables, const uint8_t* data, size_t length);
 
+// The payload of an RTP packet (RFC 3550): after the fixed header, the CSRC
+// list and an extension, without the padding. False for anything else.
+bool RtpPayload(const uint8_t* packet, size_t length, size_t* offset, size_t* payloadLength);
+
 // CRC-32 of ISO/IEC 13818-1 Annex A (polynomial 0x04C11DB7, no reflection):
 // 0 over a whole section with its CRC.
 uint32_t TsCrc32(const uint8_t* data, size_t length);

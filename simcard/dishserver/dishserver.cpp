@@ -7,10 +7,12 @@
 //
 //   dishserver.exe [/port=<n>] [/timeout=<s>] [/ssdp] [/refuse=<status>]
 //                  [/silent] [/nortcp] [/msys=dvbs|dvbs2]
+//                  [/tables=nonit|no43|relay=<key>|badcrc|split]
 //
 // /ssdp answers discovery; /refuse answers every SETUP with that status;
 // /silent accepts connections and never answers; /nortcp sends no RTCP, so
-// a client must ask DESCRIBE; /msys locks only on that system. Every request
+// a client must ask DESCRIBE; /msys locks only on that system; /tables breaks
+// the stream's tables (see ts_feed.h). Every request
 // and every change of the reported level goes to the card's log.
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -18,6 +20,8 @@
 #include <cstdlib>
 #include <cstring>
 #include "driver/satip_protocol.h"
+#include "driver/ts_tables.h"
+#include "simcard/dishserver/ts_feed.h"
 #include "simcard/scenario_file.h"
 #include "simcard/simcard.h"
 #include "tuner/transponder_text.h"
@@ -87,8 +91,9 @@ static SatipStatus Measure(uint32_t now, char* note, size_t noteSize) {
     return status;
 }
 
-// Every REPORT_MS while playing: an RTCP report and one RTP packet of
-// MPEG-TS null packets' worth, enough for a client to see a stream.
+// Every REPORT_MS while playing: an RTCP report and RTP packets of MPEG-TS:
+// with a lock the tables of the satellite heard (ts_feed.cpp), without one a
+// null packet, enough for a client to see a stream.
 static void Report(uint32_t now) {
     char note[128];
     SatipStatus status = Measure(now, note, sizeof note);
@@ -105,15 +110,22 @@ static void Report(uint32_t now) {
         sendto(Server.media, reinterpret_cast<char*>(packet), int(length), 0,
                reinterpret_cast<sockaddr*>(&Server.rtcpTo), sizeof Server.rtcpTo);
     }
-    memset(packet, 0xFF, sizeof packet);
-    uint16_t sequence = Server.sequence++;
-    uint32_t stamp = now * 90;
-    uint8_t header[12] = {0x80, 33, uint8_t(sequence >> 8), uint8_t(sequence), uint8_t(stamp >> 24),
-                          uint8_t(stamp >> 16), uint8_t(stamp >> 8), uint8_t(stamp), 0, 0, 0, STREAM_ID};
-    memcpy(packet, header, sizeof header);
-    memcpy(packet + sizeof header, NULL_PACKET, sizeof NULL_PACKET);
-    sendto(Server.media, reinterpret_cast<char*>(packet), int(sizeof packet), 0,
-           reinterpret_cast<sockaddr*>(&Server.rtpTo), sizeof Server.rtpTo);
+    static uint8_t stream[FEED_PACKETS_MAX * TS_PACKET_SIZE];
+    size_t length = FeedPackets(now, &Server.tune, status.lock, Server.scenario.dish.present ? Server.dish.heardKey : -1,
+                                stream, sizeof stream);
+    if (!length) length = TS_PACKET_SIZE, memcpy(stream, NULL_PACKET, sizeof NULL_PACKET);  // no lock: a sign of life
+    for (size_t at = 0; at < length; at += RTP_TS_PACKETS * TS_PACKET_SIZE) {
+        uint8_t rtp[12 + RTP_TS_PACKETS * TS_PACKET_SIZE];
+        size_t part = length - at < RTP_TS_PACKETS * TS_PACKET_SIZE ? length - at : RTP_TS_PACKETS * TS_PACKET_SIZE;
+        uint16_t sequence = Server.sequence++;
+        uint32_t stamp = now * 90;
+        uint8_t header[12] = {0x80, 33, uint8_t(sequence >> 8), uint8_t(sequence), uint8_t(stamp >> 24),
+                              uint8_t(stamp >> 16), uint8_t(stamp >> 8), uint8_t(stamp), 0, 0, 0, STREAM_ID};
+        memcpy(rtp, header, sizeof header);
+        memcpy(rtp + sizeof header, stream + at, part);
+        sendto(Server.media, reinterpret_cast<char*>(rtp), int(sizeof header + part), 0,
+               reinterpret_cast<sockaddr*>(&Server.rtpTo), sizeof Server.rtpTo);
+    }
 }
 
 static void Reply(Client* client, const char* text, size_t length) {
@@ -308,6 +320,7 @@ static void ReadOptions(int count, char** words) {
         if (strcmp(w, "/nortcp") == 0) Server.noRtcp = true;
         if (strcmp(w, "/msys=dvbs") == 0) Server.onlySystem = SATIP_DVBS;
         if (strcmp(w, "/msys=dvbs2") == 0) Server.onlySystem = SATIP_DVBS2;
+        ReadFeedOption(w);
     }
     if (Server.timeoutSeconds == 0) Server.timeoutSeconds = 60;
 }
@@ -318,6 +331,7 @@ int main(int count, char** words) {
     ReadOptions(count, words);
     ReadProgramScenario(&Server.scenario);
     if (Server.scenario.dish.present) LoadDishCard(&Server.scenario.dish, &Server.dish);
+    StartFeed(Server.scenario.dish.present ? Server.dish.sky : nullptr);
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     Server.listener = BoundSocket(SOCK_STREAM, Server.port);

@@ -47,7 +47,7 @@ wait_for 60 log_has "$bridge" "Initialize 127.0.0.1:$port -> 0x00000000" || fail
 wait_for 30 window_shown || fail "no window"; sleep 1
 read -r ox oy < <(window_origin)
 type_transponder "12302 V 27500"; press
-wait_for 10 asked "SETUP rtsp://127.0.0.1:$port/?src=1&freq=12302&pol=v&msys=dvbs2&sr=27500&pids=0 session=- -> 200" ||
+wait_for 10 asked "SETUP rtsp://127.0.0.1:$port/?src=1&freq=12302&pol=v&msys=dvbs2&sr=27500&pids=0,16,17 session=- -> 200" ||
   fail "no SETUP with the tune: $(grep SETUP "$server")"
 wait_for 5 asked "PLAY rtsp://127.0.0.1:$port/stream=1 session=" || fail "no PLAY"
 wait_for 10 meter_reads "80%" || fail "the meter does not read 80%"

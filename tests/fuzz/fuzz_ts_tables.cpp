@@ -22,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (strlen(line) >= sizeof line) __builtin_trap();
     char name[TS_NAME_MAX];
     if (DecodeDvbText(copy.data(), size, name, sizeof name) != strlen(name)) __builtin_trap();
+    size_t offset, length;
+    if (RtpPayload(copy.data(), size, &offset, &length) && offset + length > size) __builtin_trap();
     ListHoldsTransponder(reinterpret_cast<const char*>(copy.data()), size, 12302000, 'v');
     return 0;
 }

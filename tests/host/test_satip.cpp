@@ -18,9 +18,9 @@ TEST(Satip, TheBurstBecomesOneQueryAndBack) {
     const uint32_t sources[] = {1, 1, 2, 1, 2, 3, 4, 1};
     for (uint32_t d = 0; d < 8; ++d) EXPECT_EQ(TuneFromBurst(d, 1, 27500, 12302000, SATIP_DVBS2).source, sources[d]);
     SatipTune t = TuneFromBurst(5, 0, 22000, 11778500, SATIP_DVBS2);
-    EXPECT_EQ(Query(t), "src=3&freq=11778.5&pol=h&msys=dvbs2&sr=22000&pids=0");
+    EXPECT_EQ(Query(t), "src=3&freq=11778.5&pol=h&msys=dvbs2&sr=22000&pids=0,16,17");
     t.frequencyKhz = 12302000, t.polarization = 'v', t.system = OtherSystem(t.system);
-    EXPECT_EQ(Query(t), "src=3&freq=12302&pol=v&msys=dvbs&sr=22000&pids=0");
+    EXPECT_EQ(Query(t), "src=3&freq=12302&pol=v&msys=dvbs&sr=22000&pids=0,16,17");
     char tiny[16];
     EXPECT_EQ(FormatTuneQuery(&t, tiny, sizeof tiny), 0u);
 
