@@ -12,7 +12,7 @@ constexpr uint32_t SAME_TRANSPONDER_KHZ = 2000;
 constexpr uint16_t NULL_PID = 0x1FFF;
 
 struct Feed {
-    bool noNit, no43, badCrc, split;
+    bool none, noNit, no43, badCrc, split;
     int32_t relayKey = -1;
     const Sky* sky;
     uint32_t nitSlot = UINT32_MAX;
@@ -25,6 +25,7 @@ bool ReadFeedOption(const char* word) {
     if (strncmp(word, "/tables=", 8) != 0) return false;
     for (const char* w = word + 8; *w; w += strcspn(w, "|"), w += *w == '|') {
         size_t n = strcspn(w, "|");
+        if (n == 4 && strncmp(w, "none", 4) == 0) TheFeed.none = true;
         if (n == 5 && strncmp(w, "nonit", 5) == 0) TheFeed.noNit = true;
         if (n == 4 && strncmp(w, "no43", 4) == 0) TheFeed.no43 = true;
         if (n == 6 && strncmp(w, "badcrc", 6) == 0) TheFeed.badCrc = true;
@@ -77,7 +78,7 @@ static size_t Put(size_t (*build)(const TsNetworkContent*, uint8_t*, size_t), co
 }
 
 size_t FeedPackets(uint32_t now, const SatipTune* tune, bool locked, int32_t beamKey, uint8_t* out, size_t size) {
-    if (!locked) return 0;
+    if (!locked || TheFeed.none) return 0;
     int satellite = CarrierSatellite(tune, beamKey);
     uint32_t key = satellite >= 0 ? TheFeed.sky->satellites[satellite].key : 0;
     uint32_t named = TheFeed.relayKey >= 0 ? uint32_t(TheFeed.relayKey) : key;
@@ -102,6 +103,9 @@ size_t FeedPackets(uint32_t now, const SatipTune* tune, bool locked, int32_t bea
     }
     c.serviceCount = TS_SERVICES_MAX;
     size_t used = Put(BuildPatSection, &c, TS_PID_PAT, &TheFeed.counters[0], out, size);
+    // The NIT on its own 500 ms cycle, as a multiplexer sends it: a lock
+    // falls anywhere in it, so the first NIT comes 0 to 500 ms after.
+    if (TheFeed.nitSlot == UINT32_MAX) TheFeed.nitSlot = now / NIT_EVERY_MS;
     if (!TheFeed.noNit && now / NIT_EVERY_MS != TheFeed.nitSlot) {
         TheFeed.nitSlot = now / NIT_EVERY_MS;
         used += Put(BuildNitSection, &c, TS_PID_NIT, &TheFeed.counters[1], out + used, size - used);

@@ -11,8 +11,8 @@
 constexpr size_t FEED_PACKETS_MAX = 48;   // TS packets one report may send
 constexpr size_t RTP_TS_PACKETS = 7;      // TS packets in one RTP packet: 1316 bytes
 
-// "/tables=nonit|no43|relay=<key>|badcrc|split" (several joined by '|'):
-// no NIT, a NIT without the satellite delivery descriptor, a NIT naming the
+// "/tables=none|nonit|no43|relay=<key>|badcrc|split" (several joined by
+// '|'): null packets only (what the bench compares with), no NIT, a NIT without the satellite delivery descriptor, a NIT naming the
 // position key given (tenths of a degree east, above 1800 west), every CRC
 // wrong, sections cut into 20-byte pieces across packets. False for any
 // other option.

@@ -167,6 +167,16 @@ TEST(TsTables, DamagedStreamsAreNotBelieved) {
     ReadTsPackets(&t, noise.data(), noise.size());
     EXPECT_EQ(t.breaks, 1u);
 
+    // The RTP around the packets: CSRCs, an extension and padding skipped, a short one refused.
+    const uint8_t rtp[] = {0xB1, 33, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 9, 9, 9, 9, 0xBE, 0xDE, 0, 1, 7, 7, 7, 7,
+                           0x47, 0x1F, 0xFF, 0x10, 0, 0, 2};
+    size_t offset, length;
+    ASSERT_TRUE(RtpPayload(rtp, sizeof rtp, &offset, &length));
+    EXPECT_EQ(offset, 24u);
+    EXPECT_EQ(length, 5u);
+    EXPECT_FALSE(RtpPayload(rtp, 20, &offset, &length));  // the extension runs past it
+    EXPECT_FALSE(RtpPayload(rtp, 11, &offset, &length));
+
     // A descriptor length running past its loop (its CRC right): the
     // section is as if it had not come, and nothing of it is kept.
     Bytes overrun = nit;
