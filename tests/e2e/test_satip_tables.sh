@@ -6,31 +6,7 @@
 # program's polls), the server's log and the bridge's box.
 source "$(dirname "$0")/lib.sh"
 ensure_display
-export WINEPREFIX=$E2E_ROOT/build/wineprefix-satip
-WINEDEBUG=-all "$E2E_ROOT/scripts/wine-prefix" "$E2E_BIN/satipcard.dll" "$WINEPREFIX" >/dev/null
-
-dir=$E2E_DIR/run
-make_program_folder "$dir"
-cp "$E2E_BIN/satipcard.dll" "$E2E_BIN/dishserver.exe" "$dir/"
-wine regsvr32 /s "$(winpath "$dir/satipcard.dll")"
-bridge=$dir/satipcard.log server=$dir/server.log
-port=$((20000 + RANDOM % 20000))
-printf '[server]\naddress=127.0.0.1:%s\n' "$port" > "$dir/satipcard.ini"
-printf '[signal]\nstep 600000 level=80 snr=9\n' > "$dir/signal.ini"
-
-SERVER_PID=
-start_server() {  # start_server [OPTION...]: dishserver.exe on $port
-  stop_server
-  ( cd /tmp && exec env SIMCARD_LOG="$(winpath "$server")" SIMCARD_SCENARIO="$(winpath "$dir/signal.ini")" \
-      wine "$dir/dishserver.exe" /port=$port "$@" ) >/dev/null &
-  SERVER_PID=$!
-  wait_for 30 log_has "$server" "Serving port=$port" || fail "dishserver did not start"
-  : > "$server"; : > "$bridge"
-}
-stop_server() { [[ -z $SERVER_PID ]] || { kill "$SERVER_PID"; wait "$SERVER_PID"; } 2>/dev/null || true; }
-at_exit stop_server
-box() { [[ -n $(xdotool search --onlyvisible --name '^SAT>IP tuner$' 2>/dev/null) ]]; }
-no_box() { ! box; }
+source "$(dirname "$0")/satip_lib.sh"
 press() { click 375 214; }
 retune() {  # stop and start: a new tune (no double-click; the window may have lost the focus to a box)
   xdotool windowactivate --sync "$(main_window)" 2>/dev/null || true
@@ -64,7 +40,7 @@ no_box || fail "a box on the right satellite"
 
 # The NIT of the neighbour 19.2e (a relayed stream, or the dish on the
 # neighbour): confirmed, wrong, and the bridge's box once.
-start_server /tables=relay=192
+start_server /tables=relay=192; : > "$bridge"
 retune; t0=$SECONDS
 wait_for 10 said "Satellite 19.2e confirmed" || fail "19.2e was not confirmed: $(grep -v GetSignal "$bridge")"
 # 12303 V on 36.1e, 30.0w and 1.0w is within 2 MHz of it too.
@@ -76,7 +52,7 @@ xdotool key Return; wait_for 5 no_box || fail "the box did not close"
 (( $(grep -c "wrong satellite" "$bridge") == 1 )) || fail "the wrong satellite was said more than once"
 
 # No NIT at all: after 15 s the stream is named by its provider and services.
-start_server /tables=nonit
+start_server /tables=nonit; : > "$bridge"
 retune
 wait_for 25 said "Satellite unknown: no position in the stream's tables, network \"Hotbird 13B/13C\", $services" ||
   fail "a stream without a NIT was not named: $(grep -v GetSignal "$bridge")"
