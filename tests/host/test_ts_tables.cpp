@@ -6,12 +6,9 @@
 #include <dvbpsi/dvbpsi.h>
 #include <dvbpsi/demux.h>
 #include <dvbpsi/descriptor.h>
-#include <dvbpsi/dr_40.h>
-#include <dvbpsi/dr_43.h>
-#include <dvbpsi/dr_48.h>
+#include <dvbpsi/dr.h>
 #include <dvbpsi/nit.h>
 #include <dvbpsi/pat.h>
-#include <dvbpsi/psi.h>
 #include <dvbpsi/sdt.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -23,12 +20,10 @@ using Bytes = std::vector<uint8_t>;
 
 TsNetworkContent Astra(uint16_t orbital, bool east) {
     TsNetworkContent c = {};
-    c.tsid = 1019, c.onid = 1, c.networkId = 1, c.version = 3;
-    c.network = "ASTRA";
+    c.tsid = 1019, c.onid = 1, c.networkId = 1, c.version = 3, c.network = "ASTRA", c.provider = "ARD";
     c.streams[0] = {1019, 1, true, {11597000, orbital, east, 'v', true, 22000}};
     c.streams[1] = {1020, 1, false, {}};
     c.streamCount = 2;
-    c.provider = "ARD";
     c.services[0] = "Das Erste", c.services[1] = "Ærø TV", c.services[2] = "3sat";
     c.serviceCount = 3;
     return c;
@@ -47,23 +42,23 @@ Bytes Packets(uint16_t pid, const Bytes& section, size_t chunk, uint8_t* counter
 }
 
 // PAT, NIT and SDT as packets, the sections cut into chunk bytes per packet.
-Bytes Stream(const TsNetworkContent& c, size_t chunk) {
+Bytes Stream(const TsNetworkContent& c, size_t chunk, bool withSdt = true) {
     uint8_t counters[3] = {0, 0, 0};
-    Bytes all;
-    for (Bytes b : {Packets(TS_PID_PAT, Section(BuildPatSection, c), chunk, &counters[0]),
-                    Packets(TS_PID_NIT, Section(BuildNitSection, c), chunk, &counters[1]),
-                    Packets(TS_PID_SDT, Section(BuildSdtSection, c), chunk, &counters[2])})
+    Bytes all = Packets(TS_PID_PAT, Section(BuildPatSection, c), chunk, &counters[0]);
+    for (Bytes b : {Packets(TS_PID_NIT, Section(BuildNitSection, c), chunk, &counters[1]),
+                    withSdt ? Packets(TS_PID_SDT, Section(BuildSdtSection, c), chunk, &counters[2]) : Bytes()})
         all.insert(all.end(), b.begin(), b.end());
     return all;
 }
 
-TsIdentity Identify(const Bytes& stream, uint32_t ms = 1000, TsTables* out = nullptr) {
+void Read(TsTables* t, const Bytes& packets) { ReadTsPackets(t, packets.data(), packets.size()); }
+
+TsIdentity Identify(const Bytes& stream, uint32_t ms = 1000) {
     static TsTables t;
     ResetTsTables(&t);
-    ReadTsPackets(&t, stream.data(), stream.size());
+    Read(&t, stream);
     TsIdentity id;
     IdentifyTables(&t, ms, &id);
-    if (out) *out = t;
     return id;
 }
 
@@ -83,99 +78,63 @@ std::string Decode(const Bytes& b) {
 TEST(TsTables, SectionsAcrossPacketsIdentifyTheSatellite) {
     TsNetworkContent c = Astra(192, true);
     for (size_t chunk : {size_t(0), size_t(7), size_t(40)}) {  // whole, and cut across many packets
-        TsTables t;
-        Bytes stream = Stream(c, chunk);
-        if (chunk == 7) {
-            EXPECT_GT(stream.size(), 20 * TS_PACKET_SIZE);
-        }
-        TsIdentity id = Identify(stream, 1000, &t);
+        TsIdentity id = Identify(Stream(c, chunk));
         EXPECT_EQ(id.state, IDENTITY_CONFIRMED) << chunk;
-        EXPECT_STREQ(id.position, "19.2e");
         EXPECT_EQ(id.positionKey, 192u);
-        EXPECT_STREQ(id.network, "ASTRA");
-        ASSERT_EQ(id.serviceCount, 3u);
-        EXPECT_STREQ(id.services[1], "Ærø TV");
-        EXPECT_EQ(t.tsid, 1019);
-        ASSERT_EQ(t.streamCount, 2u);
-        EXPECT_EQ(t.streams[0].delivery.frequencyKhz, 11597000u);
-        EXPECT_EQ(t.streams[0].delivery.symbolRate, 22000u);
-        EXPECT_EQ(t.streams[0].delivery.polarization, 'v');
-        EXPECT_TRUE(t.streams[0].delivery.s2);
-        EXPECT_EQ(t.badCrc + t.breaks + t.malformed, 0u);
+        char line[256];
+        FormatIdentity(&id, line, sizeof line);
+        EXPECT_STREQ(line, "Satellite 19.2e confirmed, network \"ASTRA\", services \"Das Erste\", \"Ærø TV\", \"3sat\"");
     }
-    char line[256];
-    TsIdentity id = Identify(Stream(c, 0));
-    FormatIdentity(&id, line, sizeof line);
-    EXPECT_STREQ(line, "Satellite 19.2e confirmed, network \"ASTRA\", services \"Das Erste\", \"Ærø TV\", \"3sat\"");
-
     // 0.8W: west_east_flag 0; the lists' key is 3600 - 8.
-    TsIdentity west = Identify(Stream(Astra(8, false), 40));
-    EXPECT_STREQ(west.position, "0.8w");
-    EXPECT_EQ(west.positionKey, 3592u);
+    EXPECT_EQ(Identify(Stream(Astra(8, false), 40)).positionKey, 3592u);
 
     // Two sections in one payload, the second right after the first.
-    Bytes pat = Section(BuildPatSection, c), two = pat;
+    Bytes two = Section(BuildPatSection, c), pat = two;
     two.insert(two.end(), pat.begin(), pat.end());
     uint8_t counter = 0;
     TsTables t;
     ResetTsTables(&t);
-    Bytes packets = Packets(TS_PID_PAT, two, 0, &counter);
-    ReadTsPackets(&t, packets.data(), packets.size());
+    Read(&t, Packets(TS_PID_PAT, two, 0, &counter));
     EXPECT_EQ(t.sections, 2u);
     EXPECT_TRUE(t.pat.complete);
-}
-
-TEST(TsTables, DamagedStreamsAreNotBelieved) {
-    TsNetworkContent c = Astra(192, true);
-    Bytes nit = Section(BuildNitSection, c);
-    TsTables t;
-
-    // A bad CRC: the NIT is not taken until a good copy comes.
-    Bytes bad = nit;
-    bad[20] ^= 1;
-    uint8_t counter = 0;
-    ResetTsTables(&t);
-    for (const Bytes* s : {&bad, &nit}) {
-        Bytes p = Packets(TS_PID_NIT, *s, 0, &counter);
-        ReadTsPackets(&t, p.data(), p.size());
-        if (s == &bad) {
-            EXPECT_FALSE(t.nit.complete);
-        }
-    }
-    EXPECT_EQ(t.badCrc, 1u);
-    EXPECT_TRUE(t.nit.complete);
-
-    // A continuity break: the section it cuts is dropped, the next copy counts.
-    counter = 0;
-    ResetTsTables(&t);
-    Bytes split = Packets(TS_PID_NIT, nit, 20, &counter);
-    ASSERT_GE(split.size(), 3 * TS_PACKET_SIZE);
-    Bytes lost(split.begin(), split.begin() + TS_PACKET_SIZE);
-    lost.insert(lost.end(), split.begin() + 2 * TS_PACKET_SIZE, split.end());
-    ReadTsPackets(&t, lost.data(), lost.size());
-    EXPECT_EQ(t.breaks, 1u);
-    EXPECT_FALSE(t.nit.complete);
-    Bytes again = Packets(TS_PID_NIT, nit, 20, &counter);
-    ReadTsPackets(&t, again.data(), again.size());
-    EXPECT_TRUE(t.nit.complete);
-    // A repeated packet is ignored, and other PIDs, lost sync and errors too.
-    Bytes noise(again.end() - TS_PACKET_SIZE, again.end());
-    noise.insert(noise.end(), again.begin(), again.begin() + TS_PACKET_SIZE);
-    noise[TS_PACKET_SIZE + 1] |= 0x80;
-    noise.insert(noise.end(), again.begin(), again.begin() + TS_PACKET_SIZE);
-    noise[2 * TS_PACKET_SIZE] = 0x00;
-    ReadTsPackets(&t, noise.data(), noise.size());
-    EXPECT_EQ(t.breaks, 1u);
 
     // The RTP around the packets: CSRCs, an extension and padding skipped, a short one refused.
     const uint8_t rtp[] = {0xB1, 33, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 9, 9, 9, 9, 0xBE, 0xDE, 0, 1, 7, 7, 7, 7,
                            0x47, 0x1F, 0xFF, 0x10, 0, 0, 2};
     size_t offset, length;
-    ASSERT_TRUE(RtpPayload(rtp, sizeof rtp, &offset, &length));
-    EXPECT_EQ(offset, 24u);
-    EXPECT_EQ(length, 5u);
+    EXPECT_TRUE(RtpPayload(rtp, sizeof rtp, &offset, &length) && offset == 24 && length == 5);
     EXPECT_FALSE(RtpPayload(rtp, 20, &offset, &length));  // the extension runs past it
-    EXPECT_FALSE(RtpPayload(rtp, 11, &offset, &length));
+}
+
+TEST(TsTables, DamagedStreamsAreNotBelieved) {
+    Bytes nit = Section(BuildNitSection, Astra(192, true)), bad = nit;
+    TsTables t;
+    ResetTsTables(&t);
+    uint8_t counter = 0;
+    bad[20] ^= 1;  // a bad CRC: not taken until a good copy comes
+    Read(&t, Packets(TS_PID_NIT, bad, 0, &counter));
+    EXPECT_FALSE(t.nit.complete);
+    Read(&t, Packets(TS_PID_NIT, nit, 0, &counter));
+    EXPECT_EQ(t.badCrc, 1u);
+    EXPECT_TRUE(t.nit.complete);
+
+    // A continuity break: the section it cuts is dropped, the next copy counts.
+    ResetTsTables(&t);
+    Bytes split = Packets(TS_PID_NIT, nit, 20, &counter);
+    Bytes lost(split.begin(), split.begin() + TS_PACKET_SIZE);
+    lost.insert(lost.end(), split.begin() + 2 * TS_PACKET_SIZE, split.end());
+    Read(&t, lost);
+    EXPECT_EQ(t.breaks, 1u);
+    EXPECT_FALSE(t.nit.complete);
+    Bytes again = Packets(TS_PID_NIT, nit, 20, &counter);
+    Read(&t, again);
+    EXPECT_TRUE(t.nit.complete);
+    // A repeated packet, a transport error and a lost sync byte are no breaks.
+    Bytes noise(again.end() - TS_PACKET_SIZE, again.end());
+    noise.insert(noise.end(), again.begin(), again.begin() + 2 * TS_PACKET_SIZE);
+    noise[TS_PACKET_SIZE + 1] |= 0x80, noise[2 * TS_PACKET_SIZE] = 0;
+    Read(&t, noise);
+    EXPECT_EQ(t.breaks, 1u);
 
     // A descriptor length running past its loop (its CRC right): the
     // section is as if it had not come, and nothing of it is kept.
@@ -183,73 +142,49 @@ TEST(TsTables, DamagedStreamsAreNotBelieved) {
     ASSERT_EQ(overrun[10], 0x40);  // the network name's descriptor
     overrun[11] = 0xF0;
     Recrc(&overrun);
-    counter = 0;
     ResetTsTables(&t);
-    Bytes p = Packets(TS_PID_NIT, overrun, 0, &counter);
-    ReadTsPackets(&t, p.data(), p.size());
-    EXPECT_EQ(t.malformed, 1u);
-    EXPECT_FALSE(t.nit.complete);
-    EXPECT_EQ(t.streamCount, 0u);
-    EXPECT_STREQ(t.network, "");
+    Read(&t, Packets(TS_PID_NIT, overrun, 0, &counter));
+    EXPECT_TRUE(t.malformed == 1 && !t.nit.complete && t.streamCount == 0 && !t.network[0]);
 }
 
 TEST(TsTables, MultiSectionTablesCountOnceWholeAndANewVersionStartsOver) {
-    TsNetworkContent c = Astra(192, true);
-    Bytes first = Section(BuildNitSection, c), second = first;
+    Bytes first = Section(BuildNitSection, Astra(192, true)), second = first, next = first;
     first[7] = 1;  // last_section_number: this is 0 of 0..1
     second[6] = second[7] = 1;
     second[20] = 0x12;  // another tsid in section 1
-    Recrc(&first), Recrc(&second);
+    next[5] = uint8_t(0xC1 | 4 << 1), next[7] = 1;  // version 4, section 0 of 0..1
+    for (Bytes* s : {&first, &second, &next}) Recrc(s);
     TsTables t;
     ResetTsTables(&t);
     uint8_t counter = 0;
-    Bytes a = Packets(TS_PID_NIT, first, 0, &counter);
-    ReadTsPackets(&t, a.data(), a.size());
-    ReadTsPackets(&t, a.data(), a.size());  // section 0 again: counted once
+    Read(&t, Packets(TS_PID_NIT, first, 0, &counter));
+    Read(&t, Packets(TS_PID_NIT, first, 0, &counter));  // section 0 again: counted once
     EXPECT_FALSE(t.nit.complete);
     EXPECT_EQ(t.streamCount, 2u);
-    Bytes b = Packets(TS_PID_NIT, second, 0, &counter);
-    ReadTsPackets(&t, b.data(), b.size());
+    Read(&t, Packets(TS_PID_NIT, second, 0, &counter));
     EXPECT_TRUE(t.nit.complete);
     EXPECT_EQ(t.streamCount, 4u);
-    // Version 4: forgotten until whole again.
-    Bytes next = first;
-    next[5] = uint8_t(0xC1 | 4 << 1);
-    Recrc(&next);
-    Bytes n = Packets(TS_PID_NIT, next, 0, &counter);
-    ReadTsPackets(&t, n.data(), n.size());
+    Read(&t, Packets(TS_PID_NIT, next, 0, &counter));  // forgotten until whole again
     EXPECT_FALSE(t.nit.complete);
     EXPECT_EQ(t.streamCount, 2u);
 }
 
 TEST(TsTables, IdentificationConfirmedTentativeOrWithoutPosition) {
-    TsNetworkContent c = Astra(192, true);
-    EXPECT_EQ(Identify(Stream(c, 0)).state, IDENTITY_CONFIRMED);
-    // Another original_network_id in the SDT: only the tsid matches.
-    TsNetworkContent relayed = c;
-    relayed.onid = 0x22;
+    TsNetworkContent c = Astra(192, true), relayed = c, no43 = c;
+    relayed.onid = 0x22;  // another original_network_id in the SDT: only the tsid matches
     EXPECT_EQ(Identify(Stream(relayed, 0)).state, IDENTITY_TENTATIVE);
-    // Without an SDT: wait for it, tentative at the deadline.
-    uint8_t counters[2] = {0, 0};
-    Bytes patNit = Packets(TS_PID_PAT, Section(BuildPatSection, c), 0, &counters[0]);
-    Bytes nit = Packets(TS_PID_NIT, Section(BuildNitSection, c), 0, &counters[1]);
-    patNit.insert(patNit.end(), nit.begin(), nit.end());
-    EXPECT_EQ(Identify(patNit, 1000).state, IDENTITY_NONE);
-    EXPECT_EQ(Identify(patNit, TS_NO_POSITION_MS).state, IDENTITY_TENTATIVE);
+    EXPECT_EQ(Identify(Stream(c, 0, false), 1000).state, IDENTITY_NONE);  // the SDT may still come
+    EXPECT_EQ(Identify(Stream(c, 0, false), TS_NO_POSITION_MS).state, IDENTITY_TENTATIVE);
     // No descriptor 0x43 for our stream, or no NIT at all: named without a position.
-    TsNetworkContent no43 = c;
     no43.streams[0].hasDelivery = false;
-    EXPECT_EQ(Identify(Stream(no43, 0), 14999).state, IDENTITY_NONE);
+    EXPECT_EQ(Identify(Stream(no43, 0), TS_NO_POSITION_MS - 1).state, IDENTITY_NONE);
     TsIdentity id = Identify(Stream(no43, 0), TS_NO_POSITION_MS);
     EXPECT_EQ(id.state, IDENTITY_NO_POSITION);
     EXPECT_STREQ(id.network, "ASTRA");
     uint8_t counter = 0;
-    Bytes sdtOnly = Packets(TS_PID_SDT, Section(BuildSdtSection, c), 0, &counter);
-    id = Identify(sdtOnly, TS_NO_POSITION_MS);
-    EXPECT_EQ(id.state, IDENTITY_NO_POSITION);
-    EXPECT_STREQ(id.network, "ARD");  // the provider stands in for the network
+    id = Identify(Packets(TS_PID_SDT, Section(BuildSdtSection, c), 0, &counter), TS_NO_POSITION_MS);
     char line[256];
-    FormatIdentity(&id, line, sizeof line);
+    FormatIdentity(&id, line, sizeof line);  // the provider stands in for the network
     EXPECT_STREQ(line, "Satellite unknown: no position in the stream's tables, network \"ARD\", services "
                        "\"Das Erste\", \"Ærø TV\", \"3sat\"");
 }
@@ -264,8 +199,7 @@ TEST(TsTables, NamesCarryTheirCharacterSet) {
     EXPECT_EQ(Decode({0x15, 'N', 0xC3, 0xA4, 0xC3, 'x', 0xFF}), "Nä?x?");                   // UTF-8, broken
     EXPECT_EQ(Decode({0x02, 'A', 0xE9}), "A?");                                             // 8859-6 unknown
     EXPECT_EQ(Decode({0x13, 0xB0, 0xA1}), "?");                                             // GB2312 unknown
-    // Cut at a character's boundary: "é" does not fit half.
-    char small[4];
+    char small[4];  // cut at a character's boundary: "é" does not fit half
     const uint8_t e[] = {0x10, 0x00, 0x01, 'a', 'b', 0xE9};
     EXPECT_EQ(DecodeDvbText(e, sizeof e, small, sizeof small), 2u);
     EXPECT_STREQ(small, "ab");
@@ -280,22 +214,22 @@ TEST(TsTables, VerdictAgainstTheLists) {
 
     TsIdentity id = Identify(Stream(Astra(192, true), 0));
     ListedPositions listed = {};
-    char sentence[256];
-    EXPECT_EQ(JudgeIdentity(&id, &listed, 11597000, 'v', 22000, true, sentence, sizeof sentence), VERDICT_NOT_LISTED);
-    EXPECT_STREQ(sentence, "the dish receives 19.2E (ASTRA): 11597 V 22000 is in none of your lists");
+    char s[256];
+    EXPECT_EQ(JudgeIdentity(&id, &listed, 11597000, 'v', 22000, true, s, sizeof s), VERDICT_NOT_LISTED);
+    EXPECT_STREQ(s, "the dish receives 19.2E (ASTRA): 11597 V 22000 is in none of your lists");
     AddListedPosition(&listed, 235);
     AddListedPosition(&listed, 235);
-    EXPECT_EQ(JudgeIdentity(&id, &listed, 11597000, 'v', 27500, true, sentence, sizeof sentence), VERDICT_WRONG);
-    EXPECT_STREQ(sentence, "the dish receives 19.2E (ASTRA), not 23.5E: 11597 V 27500 is in your list of 23.5E");
+    EXPECT_EQ(JudgeIdentity(&id, &listed, 11597000, 'v', 27500, true, s, sizeof s), VERDICT_WRONG);
+    EXPECT_STREQ(s, "the dish receives 19.2E (ASTRA), not 23.5E: 11597 V 27500 is in your list of 23.5E");
     AddListedPosition(&listed, 3592);
-    JudgeIdentity(&id, &listed, 11597500, 'v', 22000, false, sentence, sizeof sentence);
-    EXPECT_STREQ(sentence, "the dish receives 19.2e (ASTRA), not 23.5e or 0.8w: 11597.5 V 22000 is in your lists of "
-                           "23.5e and 0.8w");
+    JudgeIdentity(&id, &listed, 11597500, 'v', 22000, false, s, sizeof s);
+    EXPECT_STREQ(s, "the dish receives 19.2e (ASTRA), not 23.5e or 0.8w: 11597.5 V 22000 is in your lists of "
+                    "23.5e and 0.8w");
     AddListedPosition(&listed, 192);
-    EXPECT_EQ(JudgeIdentity(&id, &listed, 11597000, 'v', 22000, false, sentence, sizeof sentence), VERDICT_RIGHT);
-    EXPECT_STREQ(sentence, "the dish receives 19.2e (ASTRA): 11597 V 22000 is in your list of 19.2e");
+    EXPECT_EQ(JudgeIdentity(&id, &listed, 11597000, 'v', 22000, false, s, sizeof s), VERDICT_RIGHT);
+    EXPECT_STREQ(s, "the dish receives 19.2e (ASTRA): 11597 V 22000 is in your list of 19.2e");
     id.state = IDENTITY_NO_POSITION;
-    EXPECT_EQ(JudgeIdentity(&id, &listed, 11597000, 'v', 22000, false, sentence, sizeof sentence), VERDICT_NONE);
+    EXPECT_EQ(JudgeIdentity(&id, &listed, 11597000, 'v', 22000, false, s, sizeof s), VERDICT_NONE);
 }
 
 // ---- the cross-check: libdvbpsi decodes what our writer builds ----------------
@@ -303,10 +237,11 @@ TEST(TsTables, VerdictAgainstTheLists) {
 struct Decoded {
     uint16_t patTsid = 0, nitNetwork = 0, sdtOnid = 0;
     std::string networkName, serviceName;
-    uint32_t frequencyBcd = 0, symbolRateBcd = 0;
-    uint16_t orbitalBcd = 0;
-    int westEast = -1, polarization = -1, system = -1, tables = 0;
+    uint32_t frequency = 0, symbolRate = 0, orbital = 0, westEast = 9, polarization = 9, system = 9, tables = 0;
 };
+
+template <typename Table>
+dvbpsi_descriptor_t* First(Table* table) { return table ? table->p_first_descriptor : nullptr; }
 
 void OnPat(void* data, dvbpsi_pat_t* pat) {
     static_cast<Decoded*>(data)->patTsid = pat->i_ts_id;
@@ -316,27 +251,21 @@ void OnPat(void* data, dvbpsi_pat_t* pat) {
 
 void OnNit(void* data, dvbpsi_nit_t* nit) {
     Decoded* d = static_cast<Decoded*>(data);
-    d->tables++;
-    d->nitNetwork = nit->i_network_id;
+    d->tables++, d->nitNetwork = nit->i_network_id;
     for (dvbpsi_descriptor_t* r = nit->p_first_descriptor; r; r = r->p_next)
         if (dvbpsi_network_name_dr_t* n = r->i_tag == 0x40 ? dvbpsi_DecodeNetworkNameDr(r) : nullptr)
             d->networkName.assign(reinterpret_cast<char*>(n->i_name_byte), n->i_name_length);
-    if (nit->p_first_ts)
-        for (dvbpsi_descriptor_t* r = nit->p_first_ts->p_first_descriptor; r; r = r->p_next)
-            if (dvbpsi_sat_deliv_sys_dr_t* s = r->i_tag == 0x43 ? dvbpsi_DecodeSatDelivSysDr(r) : nullptr) {
-                d->frequencyBcd = s->i_frequency, d->orbitalBcd = s->i_orbital_position;
-                d->westEast = s->i_west_east_flag, d->polarization = s->i_polarization;
-                d->system = s->i_modulation_system, d->symbolRateBcd = s->i_symbol_rate;
-            }
+    for (dvbpsi_descriptor_t* r = First(nit->p_first_ts); r; r = r->p_next)
+        if (dvbpsi_sat_deliv_sys_dr_t* s = r->i_tag == 0x43 ? dvbpsi_DecodeSatDelivSysDr(r) : nullptr)
+            d->frequency = s->i_frequency, d->orbital = s->i_orbital_position, d->westEast = s->i_west_east_flag,
+            d->polarization = s->i_polarization, d->system = s->i_modulation_system, d->symbolRate = s->i_symbol_rate;
     dvbpsi_nit_delete(nit);
 }
 
 void OnSdt(void* data, dvbpsi_sdt_t* sdt) {
     Decoded* d = static_cast<Decoded*>(data);
-    d->tables++;
-    d->sdtOnid = sdt->i_network_id;
-    for (dvbpsi_descriptor_t* r = sdt->p_first_service ? sdt->p_first_service->p_first_descriptor : nullptr; r;
-         r = r->p_next)
+    d->tables++, d->sdtOnid = sdt->i_network_id;
+    for (dvbpsi_descriptor_t* r = First(sdt->p_first_service); r; r = r->p_next)
         if (dvbpsi_service_dr_t* s = r->i_tag == 0x48 ? dvbpsi_DecodeServiceDr(r) : nullptr)
             d->serviceName.assign(reinterpret_cast<char*>(s->i_service_name), s->i_service_name_length);
     dvbpsi_sdt_delete(sdt);
@@ -352,33 +281,23 @@ TEST(TsTables, LibdvbpsiReadsWhatTheWriterBuilds) {
     c.network = "Réseau";
     Bytes stream = Stream(c, 40);
     Decoded d;
-    dvbpsi_t* pat = dvbpsi_new(nullptr, DVBPSI_MSG_NONE);
-    dvbpsi_t* nit = dvbpsi_new(nullptr, DVBPSI_MSG_NONE);
-    dvbpsi_t* sdt = dvbpsi_new(nullptr, DVBPSI_MSG_NONE);
-    ASSERT_TRUE(dvbpsi_pat_attach(pat, OnPat, &d));
-    ASSERT_TRUE(dvbpsi_AttachDemux(nit, OnSubtable, &d));
-    ASSERT_TRUE(dvbpsi_AttachDemux(sdt, OnSubtable, &d));
+    dvbpsi_t* handles[3] = {dvbpsi_new(nullptr, DVBPSI_MSG_NONE), dvbpsi_new(nullptr, DVBPSI_MSG_NONE),
+                            dvbpsi_new(nullptr, DVBPSI_MSG_NONE)};  // PAT, NIT, SDT
+    ASSERT_TRUE(dvbpsi_pat_attach(handles[0], OnPat, &d));
+    ASSERT_TRUE(dvbpsi_AttachDemux(handles[1], OnSubtable, &d) && dvbpsi_AttachDemux(handles[2], OnSubtable, &d));
     for (size_t at = 0; at < stream.size(); at += TS_PACKET_SIZE) {
-        uint8_t* p = &stream[at];
-        uint16_t pid = uint16_t((p[1] & 0x1F) << 8 | p[2]);
-        dvbpsi_packet_push(pid == TS_PID_PAT ? pat : pid == TS_PID_NIT ? nit : sdt, p);
+        uint16_t pid = uint16_t((stream[at + 1] & 0x1F) << 8 | stream[at + 2]);
+        dvbpsi_packet_push(handles[pid == TS_PID_PAT ? 0 : pid == TS_PID_NIT ? 1 : 2], &stream[at]);
     }
-    EXPECT_EQ(d.tables, 3);
-    EXPECT_EQ(d.patTsid, 1019);
-    EXPECT_EQ(d.nitNetwork, 1);
+    EXPECT_TRUE(d.tables == 3 && d.patTsid == 1019 && d.nitNetwork == 1 && d.sdtOnid == 1);
     EXPECT_EQ(d.networkName, "\x15R\xC3\xA9seau");  // the UTF-8 byte, then the name
-    EXPECT_EQ(d.frequencyBcd, 0x01159700u);          // 011.59700 GHz
-    EXPECT_EQ(d.orbitalBcd, 0x0008);                  // 000.8 degrees
-    EXPECT_EQ(d.westEast, 0);
-    EXPECT_EQ(d.polarization, 1);  // vertical
-    EXPECT_EQ(d.system, 1);        // DVB-S2
-    EXPECT_EQ(d.symbolRateBcd, 0x0220000u);  // 022.0000 Msymbol/s
-    EXPECT_EQ(d.sdtOnid, 1);
+    EXPECT_EQ(d.frequency, 0x01159700u);             // BCD 011.59700 GHz
+    EXPECT_EQ(d.orbital, 0x0008u);                   // BCD 000.8 degrees, west
+    EXPECT_TRUE(d.westEast == 0 && d.polarization == 1 && d.system == 1);  // west, vertical, DVB-S2
+    EXPECT_EQ(d.symbolRate, 0x0220000u);  // BCD 022.0000 Msymbol/s
     EXPECT_EQ(d.serviceName, "Das Erste");
-    dvbpsi_DetachDemux(nit);
-    dvbpsi_DetachDemux(sdt);
-    dvbpsi_pat_detach(pat);
-    for (dvbpsi_t* h : {pat, nit, sdt}) dvbpsi_delete(h);
+    dvbpsi_pat_detach(handles[0]), dvbpsi_DetachDemux(handles[1]), dvbpsi_DetachDemux(handles[2]);
+    for (dvbpsi_t* h : handles) dvbpsi_delete(h);
 }
 
 }  // namespace
