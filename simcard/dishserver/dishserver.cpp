@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <cstring>
 #include "driver/satip_protocol.h"
-#include "driver/ts_tables.h"
 #include "simcard/dishserver/ts_feed.h"
 #include "simcard/scenario_file.h"
 #include "simcard/simcard.h"
@@ -36,7 +35,6 @@ constexpr size_t CLIENT_BUFFER = 4096;
 constexpr uint32_t STREAM_ID = 1;
 constexpr uint16_t SSDP_PORT = 1900;
 constexpr size_t REPLY_MAX = 2048;
-constexpr uint8_t NULL_PACKET[4] = {0x47, 0x1F, 0xFF, 0x10};
 
 struct Client {
     SOCKET socket;
@@ -110,22 +108,8 @@ static void Report(uint32_t now) {
         sendto(Server.media, reinterpret_cast<char*>(packet), int(length), 0,
                reinterpret_cast<sockaddr*>(&Server.rtcpTo), sizeof Server.rtcpTo);
     }
-    static uint8_t stream[FEED_PACKETS_MAX * TS_PACKET_SIZE];
-    size_t length = FeedPackets(now, &Server.tune, status.lock, Server.scenario.dish.present ? Server.dish.heardKey : -1,
-                                stream, sizeof stream);
-    if (!length) length = TS_PACKET_SIZE, memcpy(stream, NULL_PACKET, sizeof NULL_PACKET);  // no lock: a sign of life
-    for (size_t at = 0; at < length; at += RTP_TS_PACKETS * TS_PACKET_SIZE) {
-        uint8_t rtp[12 + RTP_TS_PACKETS * TS_PACKET_SIZE];
-        size_t part = length - at < RTP_TS_PACKETS * TS_PACKET_SIZE ? length - at : RTP_TS_PACKETS * TS_PACKET_SIZE;
-        uint16_t sequence = Server.sequence++;
-        uint32_t stamp = now * 90;
-        uint8_t header[12] = {0x80, 33, uint8_t(sequence >> 8), uint8_t(sequence), uint8_t(stamp >> 24),
-                              uint8_t(stamp >> 16), uint8_t(stamp >> 8), uint8_t(stamp), 0, 0, 0, STREAM_ID};
-        memcpy(rtp, header, sizeof header);
-        memcpy(rtp + sizeof header, stream + at, part);
-        sendto(Server.media, reinterpret_cast<char*>(rtp), int(sizeof header + part), 0,
-               reinterpret_cast<sockaddr*>(&Server.rtpTo), sizeof Server.rtpTo);
-    }
+    SendFeed(Server.media, &Server.rtpTo, &Server.sequence, now, &Server.tune, status.lock,
+             Server.scenario.dish.present ? Server.dish.heardKey : -1);
 }
 
 static void Reply(Client* client, const char* text, size_t length) {

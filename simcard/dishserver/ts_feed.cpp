@@ -10,6 +10,9 @@ constexpr uint32_t NIT_EVERY_MS = 500;
 constexpr size_t SPLIT_CHUNK = 20;
 constexpr uint32_t SAME_TRANSPONDER_KHZ = 2000;
 constexpr uint16_t NULL_PID = 0x1FFF;
+constexpr size_t FEED_PACKETS_MAX = 48;  // TS packets one report may send
+constexpr size_t RTP_TS_PACKETS = 7;     // TS packets in one RTP packet: 1316 bytes
+constexpr uint8_t STREAM_ID = 1;         // the SSRC's last byte: the server's one stream
 
 struct Feed {
     bool none, noNit, no43, badCrc, split;
@@ -67,6 +70,12 @@ static const char* NameAt(uint32_t key, const char* otherwise) {
     return s >= 0 && TheFeed.sky->satellites[s].name[0] ? TheFeed.sky->satellites[s].name : otherwise;
 }
 
+static size_t NullPacket(uint8_t* p) {
+    memset(p, 0xFF, TS_PACKET_SIZE);
+    p[0] = 0x47, p[1] = NULL_PID >> 8, p[2] = NULL_PID & 0xFF, p[3] = 0x10;
+    return TS_PACKET_SIZE;
+}
+
 // One section as packets of its PID, its CRC broken when asked.
 static size_t Put(size_t (*build)(const TsNetworkContent*, uint8_t*, size_t), const TsNetworkContent* content,
                   uint16_t pid, uint8_t* counter, uint8_t* out, size_t size) {
@@ -77,7 +86,8 @@ static size_t Put(size_t (*build)(const TsNetworkContent*, uint8_t*, size_t), co
     return PacketizeSection(pid, counter, section, length, TheFeed.split ? SPLIT_CHUNK : 0, out, size);
 }
 
-size_t FeedPackets(uint32_t now, const SatipTune* tune, bool locked, int32_t beamKey, uint8_t* out, size_t size) {
+static size_t FeedPackets(uint32_t now, const SatipTune* tune, bool locked, int32_t beamKey, uint8_t* out,
+                          size_t size) {
     if (!locked || TheFeed.none) return 0;
     int satellite = CarrierSatellite(tune, beamKey);
     uint32_t key = satellite >= 0 ? TheFeed.sky->satellites[satellite].key : 0;
@@ -111,11 +121,25 @@ size_t FeedPackets(uint32_t now, const SatipTune* tune, bool locked, int32_t bea
         used += Put(BuildNitSection, &c, TS_PID_NIT, &TheFeed.counters[1], out + used, size - used);
     }
     used += Put(BuildSdtSection, &c, TS_PID_SDT, &TheFeed.counters[2], out + used, size - used);
-    while ((used / TS_PACKET_SIZE) % RTP_TS_PACKETS && used + TS_PACKET_SIZE <= size) {
-        uint8_t* p = out + used;
-        memset(p, 0xFF, TS_PACKET_SIZE);
-        p[0] = 0x47, p[1] = NULL_PID >> 8, p[2] = NULL_PID & 0xFF, p[3] = 0x10;
-        used += TS_PACKET_SIZE;
-    }
+    while ((used / TS_PACKET_SIZE) % RTP_TS_PACKETS && used + TS_PACKET_SIZE <= size) used += NullPacket(out + used);
     return used;
+}
+
+void SendFeed(SOCKET media, const sockaddr_in* to, uint16_t* sequence, uint32_t now, const SatipTune* tune,
+              bool locked, int32_t beamKey) {
+    static uint8_t stream[FEED_PACKETS_MAX * TS_PACKET_SIZE];
+    size_t length = FeedPackets(now, tune, locked, beamKey, stream, sizeof stream);
+    if (!length) length = NullPacket(stream);
+    for (size_t at = 0; at < length; at += RTP_TS_PACKETS * TS_PACKET_SIZE) {
+        uint8_t rtp[12 + RTP_TS_PACKETS * TS_PACKET_SIZE];
+        size_t part = length - at < RTP_TS_PACKETS * TS_PACKET_SIZE ? length - at : RTP_TS_PACKETS * TS_PACKET_SIZE;
+        uint16_t number = (*sequence)++;
+        uint32_t stamp = now * 90;  // the 90 kHz clock of MPEG
+        uint8_t header[12] = {0x80, 33, uint8_t(number >> 8), uint8_t(number), uint8_t(stamp >> 24),
+                              uint8_t(stamp >> 16), uint8_t(stamp >> 8), uint8_t(stamp), 0, 0, 0, STREAM_ID};
+        memcpy(rtp, header, sizeof header);
+        memcpy(rtp + sizeof header, stream + at, part);
+        sendto(media, reinterpret_cast<char*>(rtp), int(sizeof header + part), 0,
+               reinterpret_cast<const sockaddr*>(to), sizeof *to);
+    }
 }

@@ -3,13 +3,12 @@
 // of the satellite the virtual dish's beam falls on (ISO/IEC 13818-1,
 // ETSI EN 300 468), padded with null packets, so a client can tell which
 // satellite it receives. Switches break it on purpose for the tests.
+#include <winsock2.h>
 #include <cstddef>
 #include <cstdint>
 #include "driver/satip_protocol.h"
 #include "simcard/sky.h"
 
-constexpr size_t FEED_PACKETS_MAX = 48;   // TS packets one report may send
-constexpr size_t RTP_TS_PACKETS = 7;      // TS packets in one RTP packet: 1316 bytes
 
 // "/tables=none|nonit|no43|relay=<key>|badcrc|split" (several joined by
 // '|'): null packets only (what the bench compares with), no NIT, a NIT without the satellite delivery descriptor, a NIT naming the
@@ -22,9 +21,10 @@ bool ReadFeedOption(const char* word);
 // a dish) the lists beside the exe, which it reads itself.
 void StartFeed(const Sky* dishSky);
 
-// The packets due at now (a report every 100 ms): PAT and SDT each time, the
-// NIT every 500 ms, null packets to a whole RTP packet. beamKey is the
-// satellite the beam falls on, -1 when there is no dish: then the first
-// whose list holds the tuned transponder. Nothing without a lock. Returns
-// the bytes written, a multiple of 188.
-size_t FeedPackets(uint32_t now, const SatipTune* tune, bool locked, int32_t beamKey, uint8_t* out, size_t size);
+// The RTP packets due at now (a report every 100 ms), to the client: PAT and
+// SDT each time, the NIT every 500 ms, null packets to a whole RTP packet of
+// seven. beamKey is the satellite the beam falls on, -1 when there is no
+// dish: then the first whose list holds the tuned transponder. Without a
+// lock one null packet, a sign of life.
+void SendFeed(SOCKET media, const sockaddr_in* to, uint16_t* sequence, uint32_t now, const SatipTune* tune,
+              bool locked, int32_t beamKey);
