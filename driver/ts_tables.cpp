@@ -685,15 +685,15 @@ TsVerdict JudgeIdentity(const TsIdentity* identity, const ListedPositions* liste
     if (used < 0 || size_t(used) >= size) return verdict;
     if (verdict == VERDICT_NOT_LISTED) {
         snprintf(sentence + used, size - used, ": %s is in none of your lists", transponder);
-    } else if (verdict == VERDICT_RIGHT) {
-        snprintf(sentence + used, size - used, ": %s is in your list of %s", transponder, position);
     } else {
-        used += snprintf(sentence + used, size - used, ", not ");
-        used += PutPositions(listed, upper, " or ", sentence + used, size - used);
-        if (used > 0 && size_t(used) < size)
+        // Every list that holds it: a trainee who chose another of them learns where the dish is.
+        if (verdict == VERDICT_WRONG) used += snprintf(sentence + used, size - used, ", not ");
+        if (verdict == VERDICT_WRONG && size_t(used) < size)
+            used += PutPositions(listed, upper, " or ", sentence + used, size - used);
+        if (size_t(used) < size)
             used += snprintf(sentence + used, size - used, ": %s is in your list%s of ", transponder,
                              listed->count > 1 ? "s" : "");
-        if (used > 0 && size_t(used) < size) PutPositions(listed, upper, " and ", sentence + used, size - used);
+        if (size_t(used) < size) PutPositions(listed, upper, " and ", sentence + used, size - used);
     }
     return verdict;
 }

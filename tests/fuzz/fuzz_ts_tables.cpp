@@ -20,6 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ListedPositions listed = {{130, 235}, 2};
     JudgeIdentity(&identity, &listed, 12302000, 'v', 27500, true, line, sizeof line);
     if (strlen(line) >= sizeof line) __builtin_trap();
+    size_t cut = 1 + size % 96;  // every sentence cut short somewhere
+    JudgeIdentity(&identity, &listed, 12302000, 'v', 27500, false, line, cut);
+    if (strlen(line) >= cut) __builtin_trap();
     char name[TS_NAME_MAX];
     if (DecodeDvbText(copy.data(), size, name, sizeof name) != strlen(name)) __builtin_trap();
     size_t offset, length;

@@ -227,7 +227,7 @@ TEST(TsTables, VerdictAgainstTheLists) {
                     "23.5e and 0.8w");
     AddListedPosition(&listed, 192);
     EXPECT_EQ(JudgeIdentity(&id, &listed, 11597000, 'v', 22000, false, s, sizeof s), VERDICT_RIGHT);
-    EXPECT_STREQ(s, "the dish receives 19.2e (ASTRA): 11597 V 22000 is in your list of 19.2e");
+    EXPECT_STREQ(s, "the dish receives 19.2e (ASTRA): 11597 V 22000 is in your lists of 23.5e, 0.8w and 19.2e");
     id.state = IDENTITY_NO_POSITION;
     EXPECT_EQ(JudgeIdentity(&id, &listed, 11597000, 'v', 22000, false, s, sizeof s), VERDICT_NONE);
 }
