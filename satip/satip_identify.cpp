@@ -94,7 +94,10 @@ void ReadStreamTables(Bridge* bridge, SOCKET rtp, const SatipTune* tune, uint32_
     StreamTables* st = &bridge->stream;
     bool locked = StatusLock(bridge->status.load());
     uint32_t now = DriverNow();
-    if (tunedAt != st->tunedAt || (st->locked && !locked)) StartOver(bridge, st, tune, tunedAt);
+    if (tunedAt != st->tunedAt || (st->locked && !locked)) {
+        StartOver(bridge, st, tune, tunedAt);
+        st->locked = false;  // the lock is counted from here: the last tune's may not have been seen to end
+    }
     if (locked && !st->locked) st->lockedAt = now;
     st->locked = locked;
     uint8_t packet[RTP_PACKET_MAX];
