@@ -8,7 +8,7 @@ endif()
 # The virtual dish behind the simulated card: scenario, sky, geometry, receiver;
 # and the SAT>IP protocol's texts.
 foreach(f simcard/dish_scenario.cpp simcard/dish_geometry.cpp simcard/sky.cpp simcard/dish_signal.cpp
-          driver/satip_protocol.cpp)
+          driver/satip_protocol.cpp driver/ts_tables.cpp)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${f})
     list(APPEND HOST_SOURCES ${f})
   endif()
@@ -23,7 +23,9 @@ if(ORVALIS_TESTS)
   add_executable(host_tests ${HOST_TESTS})
   target_compile_options(host_tests PRIVATE ${OUR_WARNINGS} ${SAN})
   target_compile_definitions(host_tests PRIVATE ORVALIS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  target_link_libraries(host_tests PRIVATE orvcore_host gtest gtest_main)
+  # libdvbpsi (VideoLAN) decodes what our table writer builds: a reading by
+  # others, for the tests only; nothing we ship links it.
+  target_link_libraries(host_tests PRIVATE orvcore_host gtest gtest_main dvbpsi)
   include(GoogleTest)
   gtest_discover_tests(host_tests TEST_PREFIX "host." DISCOVERY_TIMEOUT 60)
   # Calls run one way: the tuner and the transponder lists see only app/'s

@@ -7,6 +7,7 @@
 #include <winsock2.h>
 #include <atomic>
 #include "driver/satip_protocol.h"
+#include "driver/ts_tables.h"
 #include "driver/driver_files.h"
 #include "driver/driver_server.h"
 
@@ -21,6 +22,24 @@ struct SatipServer {
     uint16_t port;
     char name[SERVER_NAME_MAX];
     sockaddr_in address;  // looked up once: the session never waits on a name server
+};
+
+// What the stream's own tables say of the satellite, and how that stands
+// against the user's lists: for the log, the box and the phone page.
+constexpr size_t VERDICT_SENTENCE_MAX = 384;
+struct BridgeIdentity {
+    TsIdentity found;     // state NONE: nothing known yet on this tune
+    TsVerdict verdict;
+    char sentence[VERDICT_SENTENCE_MAX];  // "the dish receives 19.2E (ASTRA), not 13.0E: ..."
+};
+
+// The session thread's reading of the tables on the current tune.
+struct StreamTables {
+    TsTables tables;
+    uint32_t tunedAt, lockedAt;
+    bool locked, warned;
+    ListedPositions listed;  // where the lists hold the tuned transponder
+    TsIdentity logged;       // the last identification the log has
 };
 
 struct Bridge {
@@ -38,6 +57,9 @@ struct Bridge {
     std::atomic<uint32_t> lastPoll;  // DriverNow() of the program's last poll
     std::atomic<uint32_t> quit;
     HANDLE thread;
+    StreamTables stream;          // the session thread's alone
+    SRWLOCK identityLock;         // identity is read from other threads
+    BridgeIdentity identity;
 };
 
 // The status as one word: the lock, the percent and the quality.
@@ -61,6 +83,16 @@ bool StartSession(Bridge* bridge);
 // Ends the thread, with a TEARDOWN when a session stands. False when the
 // thread did not end in time (the bridge must then be kept).
 bool StopSession(Bridge* bridge);
+
+// ---- the stream's tables: which satellite is it? ------------------------------
+
+// Reads what has come on the RTP socket (the tables' PIDs) for the tune that
+// tunedAt stamps, and logs each identification and each change; a confirmed
+// wrong satellite shows a box once per tune. A new tune or a lost lock starts
+// over. Never waits. True when any packet came: the stream is alive.
+bool ReadStreamTables(Bridge* bridge, SOCKET rtp, const SatipTune* tune, uint32_t tunedAt);
+// The identification as it stands, for any thread.
+void CurrentIdentity(Bridge* bridge, BridgeIdentity* identity);
 
 // ---- sockets, each wait bounded by NETWORK_WAIT_MS ----------------------------
 

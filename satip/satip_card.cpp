@@ -53,6 +53,13 @@ static HRESULT STDMETHODCALLTYPE Initialize(TunerControl* self) {
     return result;
 }
 
+// With SATIPCARD_LOG_POLLS set, a "GetSignalPercent" line for each of the
+// program's polls: the tests measure the poll's period from them.
+static bool LogPolls() {
+    static const bool on = GetEnvironmentVariableA("SATIPCARD_LOG_POLLS", nullptr, 0) > 0;
+    return on;
+}
+
 static uint32_t Poll(TunerControl* self) {
     Bridge* bridge = BridgeOf(self);
     bridge->lastPoll.store(DriverNow());
@@ -67,6 +74,7 @@ static HRESULT STDMETHODCALLTYPE UpdateStatus(TunerControl* self) {
 
 static HRESULT STDMETHODCALLTYPE GetSignalPercent(TunerControl* self, unsigned* percent) {
     if (!percent) return E_POINTER;
+    if (LogPolls()) BridgeLog("GetSignalPercent");
     *percent = StatusLevel(Poll(self));  // the tuner's level, locked or not: the dish's aim shows in it
     return S_OK;
 }

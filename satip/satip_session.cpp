@@ -1,7 +1,7 @@
 // The session thread: the only one that talks to the server. It turns each
 // new tune into SETUP and PLAY (RFC 2326; SAT>IP Protocol Specification
 // 1.2.2, section 3.5), keeps the session alive, reads the RTCP reports
-// (RFC 3550) and drops the RTP data, and publishes the last status for the
+// (RFC 3550) and the tables in the RTP data, and publishes the last status for the
 // program's poller, which never waits on the network.
 #include "satip/satip.h"
 #include <cstdio>
@@ -257,7 +257,7 @@ static void ReadStream(Session* s) {
         Publish(s, &newest);
         s->lastReport = DriverNow();
     }
-    for (int i = 0; i < 256 && recv(s->rtp, packet, sizeof packet, 0) > 0; ++i) s->lastData = DriverNow();
+    if (ReadStreamTables(s->bridge, s->rtp, &s->tune, s->playedAt)) s->lastData = DriverNow();
 }
 
 // A playing session: reports, keep-alive, the DESCRIBE poll, the msys fallback.

@@ -52,6 +52,7 @@ SignalSample DishCardSignal(DishCard* card, const DishScenario* dish, const Card
     if (!live) pointing = PointingAt(dish, card->start, tuned ? msSinceTuning : 0);
     DishSignal signal = {0, 0, 0.0f, NO_CARRIER_DB, -1, 0};
     if (tuned && card->sky) signal = DishSignalAt(dish, card->sky, tuning, pointing, msSinceTuning);
+    card->heardKey = signal.satelliteKey;
     int used = snprintf(note, noteSize, "az=%.3f el=%.3f skew=%.2f", pointing.azimuth, pointing.elevation,
                         pointing.skew);
     if (used > 0 && size_t(used) < noteSize)

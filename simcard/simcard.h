@@ -20,6 +20,7 @@ struct DishCard {
     Pointing start;   // right on the dish's own satellite: where no line says otherwise
     HANDLE mapping;   // the live pointing of dishsim.exe, once it has been found
     DishLink* link;
+    int32_t heardKey;  // the satellite whose carrier the last signal was, -1 for none
 };
 
 // Reads the sky and logs a "Dish" line; the card works without a sky too,

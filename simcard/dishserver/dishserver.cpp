@@ -7,18 +7,21 @@
 //
 //   dishserver.exe [/port=<n>] [/timeout=<s>] [/ssdp] [/refuse=<status>]
 //                  [/silent] [/nortcp] [/msys=dvbs|dvbs2] [/quirks=<name>,...]
+//                  [/tables=none|nonit|no43|relay=<key>|badcrc|split]
 //
 // /ssdp answers discovery; /refuse answers every SETUP with that status;
 // /silent accepts connections and never answers; /nortcp sends no RTCP, so
 // a client must ask DESCRIBE; /msys locks only on that system; /quirks
-// behaves like other servers (see Habits). Every request and every change of
-// the reported level goes to the card's log.
+// behaves like other servers (see Habits); /tables breaks the stream's
+// tables (see ts_feed.h). Every request and every change of the reported
+// level goes to the card's log.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include "driver/satip_protocol.h"
+#include "simcard/dishserver/ts_feed.h"
 #include "simcard/scenario_file.h"
 #include "simcard/simcard.h"
 #include "tuner/transponder_text.h"
@@ -33,7 +36,6 @@ constexpr size_t CLIENT_BUFFER = 4096;
 constexpr uint32_t STREAM_ID = 1;
 constexpr uint16_t SSDP_PORT = 1900;
 constexpr size_t REPLY_MAX = 2048;
-constexpr uint8_t NULL_PACKET[4] = {0x47, 0x1F, 0xFF, 0x10};
 
 // The habits of other servers, so that a test can be a different box each time.
 struct Habits {
@@ -109,9 +111,11 @@ static SatipStatus Measure(uint32_t now, char* note, size_t noteSize) {
     return status;
 }
 
-// What the server says: the measurement, or the early full report.
-static SatipStatus Reported(uint32_t now, char* note, size_t noteSize) {
+// What the server says: the measurement, or the early full report. heard
+// (when given) gets whether the tuner really has a lock: the stream follows it.
+static SatipStatus Reported(uint32_t now, char* note, size_t noteSize, bool* heard = nullptr) {
     SatipStatus status = Measure(now, note, noteSize);
+    if (heard) *heard = status.lock;
     if (Server.habits.early && (!Server.playing || now - Server.playedAt < EARLY_MS)) {
         status.level = 255, status.lock = 1, status.quality = 15;
         snprintf(note, noteSize, "early");
@@ -119,11 +123,13 @@ static SatipStatus Reported(uint32_t now, char* note, size_t noteSize) {
     return status;
 }
 
-// Every REPORT_MS while playing: an RTCP report and one RTP packet of
-// MPEG-TS null packets' worth, enough for a client to see a stream.
+// Every REPORT_MS while playing: an RTCP report and RTP packets of MPEG-TS:
+// with a lock the tables of the satellite heard (ts_feed.cpp), without one a
+// null packet, enough for a client to see a stream.
 static void Report(uint32_t now) {
     char note[128];
-    SatipStatus status = Reported(now, note, sizeof note);
+    bool heard;
+    SatipStatus status = Reported(now, note, sizeof note, &heard);
     uint32_t packed = status.lock | status.level << 1 | status.quality << 9;
     if (packed != Server.lastReported) {
         Server.lastReported = packed;
@@ -140,15 +146,17 @@ static void Report(uint32_t now) {
         sendto(Server.media, reinterpret_cast<char*>(packet), int(length), 0,
                reinterpret_cast<sockaddr*>(&Server.rtcpTo), sizeof Server.rtcpTo);
     }
-    memset(packet, 0xFF, sizeof packet);
-    uint16_t sequence = Server.sequence++;
-    uint32_t stamp = now * 90;
-    uint8_t header[12] = {0x80, 33, uint8_t(sequence >> 8), uint8_t(sequence), uint8_t(stamp >> 24),
-                          uint8_t(stamp >> 16), uint8_t(stamp >> 8), uint8_t(stamp), 0, 0, 0, STREAM_ID};
-    memcpy(packet, header, sizeof header);
-    memcpy(packet + sizeof header, NULL_PACKET, sizeof NULL_PACKET);
-    sendto(Server.media, reinterpret_cast<char*>(packet), h.emptyRtp ? int(sizeof header) : int(sizeof packet), 0,
-           reinterpret_cast<sockaddr*>(&Server.rtpTo), sizeof Server.rtpTo);
+    if (h.emptyRtp) {  // minisatip's sign of life when its tuner gives nothing: a bare RTP header
+        uint16_t sequence = Server.sequence++;
+        uint32_t stamp = now * 90;
+        uint8_t header[12] = {0x80, 33, uint8_t(sequence >> 8), uint8_t(sequence), uint8_t(stamp >> 24),
+                              uint8_t(stamp >> 16), uint8_t(stamp >> 8), uint8_t(stamp), 0, 0, 0, STREAM_ID};
+        sendto(Server.media, reinterpret_cast<char*>(header), int(sizeof header), 0,
+               reinterpret_cast<sockaddr*>(&Server.rtpTo), sizeof Server.rtpTo);
+        return;
+    }
+    SendFeed(Server.media, &Server.rtpTo, &Server.sequence, now, &Server.tune, heard,
+             Server.scenario.dish.present ? Server.dish.heardKey : -1);
 }
 
 static void Reply(Client* client, const char* text, size_t length) {
@@ -379,6 +387,7 @@ static void ReadOptions(int count, char** words) {
         if (strcmp(w, "/msys=dvbs") == 0) Server.onlySystem = SATIP_DVBS;
         if (strcmp(w, "/msys=dvbs2") == 0) Server.onlySystem = SATIP_DVBS2;
         if (strncmp(w, "/quirks=", 8) == 0) ReadHabits(w + 8);
+        ReadFeedOption(w);
     }
     if (Server.timeoutSeconds == 0) Server.timeoutSeconds = 60;
 }
@@ -389,6 +398,7 @@ int main(int count, char** words) {
     ReadOptions(count, words);
     ReadProgramScenario(&Server.scenario);
     if (Server.scenario.dish.present) LoadDishCard(&Server.scenario.dish, &Server.dish);
+    StartFeed(Server.scenario.dish.present ? Server.dish.sky : nullptr);
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     Server.listener = BoundSocket(SOCK_STREAM, Server.port);

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Which satellite the dish is on, from the stream's own tables: the real exe
+# through satipcard.dll on dishserver.exe, whose RTP carries the PAT, NIT and
+# SDT. One program start; the server is restarted with other tables. Judged
+# by the bridge's log (its identifications and, with SATIPCARD_LOG_POLLS, the
+# program's polls), the server's log and the bridge's box.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/satip_lib.sh"
+ensure_display
+satip_folder wineprefix-satip-tables
+retune() {  # stop and start: a new tune (the window may have lost the focus to a box)
+  xdotool windowactivate --sync "$(main_window)" 2>/dev/null || true
+  press; press
+}
+said() { log_has "$bridge" "$1"; }
+polls() { (( $(grep -c ' GetSignalPercent$' "$bridge") >= $1 )); }
+services='services "Test card 12302 V", "Radio 12302 V", "Dish info 12302 V"'
+
+# 12302 V 27500 on the satellite whose list has it, its sections cut across
+# packets: the query asks for the tables, the log confirms 13.0e, right.
+start_server /tables=split
+start_app "$dir" SATIPCARD_LOG_POLLS=1
+wait_for 60 said "Initialize 127.0.0.1:$port -> 0x00000000" || fail "the bridge did not start"
+wait_for 30 window_shown || fail "no window"; sleep 1
+type_transponder "12302 V 27500"; press
+wait_for 10 log_has "$server" "SETUP rtsp://127.0.0.1:$port/?src=1&freq=12302&pol=v&ro=0.35&msys=dvbs2&mtype=8psk&plts=on&sr=27500&pids=0,16,17 " ||
+  fail "the tune does not ask for PIDs 0, 16 and 17: $(grep SETUP "$server")"
+wait_for 10 said "Satellite 13.0e confirmed, network \"Hotbird 13B/13C\", $services; right satellite" ||
+  fail "13.0e was not confirmed: $(grep -v GetSignal "$bridge")"
+said "wrong satellite" && fail "a wrong satellite on the right one"
+
+# The poll is not slowed while the tables flow: the median period of 100 polls.
+: > "$bridge"
+wait_for 30 polls 101 || fail "too few polls"
+median=$(awk '/ GetSignalPercent$/ {if (last != "") print $1 - last; last = $1}' "$bridge" | sort -n |
+  awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}')
+note "poll period median $median ms with the tables flowing"
+(( median <= 52 )) || fail "the poll's median period is $median ms"
+no_box || fail "a box on the right satellite"
+
+# The NIT of the neighbour 19.2e (a relayed stream, or the dish on the
+# neighbour): confirmed, wrong, and the bridge's box once.
+start_server /tables=relay=192; : > "$bridge"
+retune; t0=$SECONDS
+wait_for 10 said "Satellite 19.2e confirmed" || fail "19.2e was not confirmed: $(grep -v GetSignal "$bridge")"
+# 12303 V on 36.1e, 30.0w and 1.0w is within 2 MHz of it too.
+said "wrong satellite: the dish receives 19.2e (Astra 1KR/1L/1M/1N), not 13.0e, [^:]*: 12302 V 27500 is in your lists of 13.0e" ||
+  fail "no wrong-satellite line: $(grep Satellite "$bridge")"
+wait_for $((t0 + 10 - SECONDS)) box || fail "no box for the wrong satellite"
+screenshot "$E2E_DIR/wrong-satellite.png"
+xdotool key Return; wait_for 5 no_box || fail "the box did not close"
+(( $(grep -c "wrong satellite" "$bridge") == 1 )) || fail "the wrong satellite was said more than once"
+
+# No NIT at all: after 15 s the stream is named by its provider and services.
+start_server /tables=nonit; : > "$bridge"
+retune
+wait_for 25 said "Satellite unknown: no position in the stream's tables, network \"Hotbird 13B/13C\", $services" ||
+  fail "a stream without a NIT was not named: $(grep -v GetSignal "$bridge")"
+no_box || fail "a box without a position"
+app_exited && fail "the program ended"
+close_app
+note "tables ok"
+
+echo PASS

@@ -1,0 +1,32 @@
+// The stream's tables from any bytes: packets, sections, names, then the
+// identification and its texts. None may read past the data, and what is
+// read must stay within its bounds.
+#include "driver/ts_tables.h"
+#include <cstring>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static TsTables tables;
+    std::vector<uint8_t> copy(data, data + size);  // exactly size bytes: ASan sees any overread
+    ResetTsTables(&tables);
+    ReadTsPackets(&tables, copy.data(), size);
+    if (tables.streamCount > TS_STREAMS_MAX || tables.serviceCount > TS_SERVICES_MAX ||
+        strlen(tables.network) >= TS_NAME_MAX)
+        __builtin_trap();
+    TsIdentity identity;
+    IdentifyTables(&tables, TS_NO_POSITION_MS, &identity);
+    char line[512];
+    if (FormatIdentity(&identity, line, sizeof line) >= sizeof line) __builtin_trap();
+    ListedPositions listed = {{130, 235}, 2};
+    JudgeIdentity(&identity, &listed, 12302000, 'v', 27500, true, line, sizeof line);
+    if (strlen(line) >= sizeof line) __builtin_trap();
+    size_t cut = 1 + size % 96;  // every sentence cut short somewhere
+    JudgeIdentity(&identity, &listed, 12302000, 'v', 27500, false, line, cut);
+    if (strlen(line) >= cut) __builtin_trap();
+    char name[TS_NAME_MAX];
+    if (DecodeDvbText(copy.data(), size, name, sizeof name) != strlen(name)) __builtin_trap();
+    size_t offset, length;
+    if (RtpPayload(copy.data(), size, &offset, &length) && offset + length > size) __builtin_trap();
+    ListHoldsTransponder(reinterpret_cast<const char*>(copy.data()), size, 12302000, 'v');
+    return 0;
+}
