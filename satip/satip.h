@@ -38,6 +38,7 @@ struct Bridge {
     std::atomic<uint32_t> lastPoll;  // DriverNow() of the program's last poll
     std::atomic<uint32_t> quit;
     HANDLE thread;
+    bool phone;  // this bridge started the phone page
 };
 
 // The status as one word: the lock, the percent and the quality.
@@ -80,7 +81,5 @@ void CloseSocket(SOCKET* socket);
 
 // One line of satipcard.log beside the DLL (or where SATIPCARD_LOG says).
 #define BridgeLog(...) DriverLog(DriverNow(), __VA_ARGS__)
-// A box captioned "SAT>IP tuner" on a thread of its own, so nothing waits for
-// the user; one at a time, a second is only logged. wait: the caller's thread
-// waits until it is read (start-up, when the program ends next).
-void BridgeMessage(bool wait, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// The driver's box (driver_files.h), captioned "SAT>IP tuner".
+#define BridgeMessage DriverMessage
