@@ -55,20 +55,16 @@ TEST(Phone, PipelinedRequestsAreReadOneAfterAnother) {
 }
 
 TEST(Phone, EachRequestGetsItsStatus) {
-    EXPECT_EQ(Status("GET / HTTP/1.1\r\nHost: 10.0.0.5\r\n\r\n"), 200);
-    EXPECT_EQ(Status("HEAD /events HTTP/1.1\r\nHost: [fe80::1%25]:80\r\n\r\n"), 403);  // not a literal we read
-    EXPECT_EQ(Status("HEAD /events HTTP/1.1\r\nHost: [::1]:8080\r\n\r\n"), 200);
-    EXPECT_EQ(Status("GET /signal HTTP/1.1\r\nHost: attacker.example\r\n\r\n"), 403);
-    EXPECT_EQ(Status("GET /signal HTTP/1.1\r\nHost: localhost.attacker.example\r\n\r\n"), 403);
-    EXPECT_EQ(Status("GET /signal HTTP/1.1\r\nHost: 1.2.3.4.nip.io\r\n\r\n"), 403);
-    EXPECT_EQ(Status("GET /signal HTTP/1.1\r\nHost: 256.1.1.1\r\n\r\n"), 403);
-    EXPECT_EQ(Status("GET /signal HTTP/1.1\r\nHost: 127.0.0.1:99999\r\n\r\n"), 403);
-    EXPECT_EQ(Status("GET /signal HTTP/1.1\r\nHost:\r\n\r\n"), 403);
+    // Only IP literals and localhost: a name could be an attacker's, rebound to this PC.
+    for (const char* host : {"10.0.0.5", "[::1]:8080", "LocalHost:80", "127.0.0.1:65535"})
+        EXPECT_EQ(Status(std::string("HEAD /events HTTP/1.1\r\nHost: ") + host + "\r\n\r\n"), 200) << host;
+    for (const char* host : {"attacker.example", "localhost.attacker.example", "1.2.3.4.nip.io", "256.1.1.1",
+                             "127.0.0.1:99999", "", "[fe80::1%25]:80", "1.2.3"})
+        EXPECT_EQ(Status(std::string("GET /signal HTTP/1.1\r\nHost: ") + host + "\r\n\r\n"), 403) << host;
     EXPECT_EQ(Status("POST /signal HTTP/1.1\r\nHost: localhost\r\nContent-Length: 2\r\n\r\nhi"), 405);
     EXPECT_EQ(Status("DELETE / HTTP/1.1\r\nHost: localhost\r\n\r\n"), 405);
-    EXPECT_EQ(Status("GET /favicon.ico HTTP/1.1\r\nHost: localhost\r\n\r\n"), 404);
-    EXPECT_EQ(Status("GET /signal/ HTTP/1.1\r\nHost: localhost\r\n\r\n"), 404);
-    EXPECT_EQ(Status("GET http://x/ HTTP/1.1\r\nHost: localhost\r\n\r\n"), 404);
+    for (const char* path : {"/favicon.ico", "/signal/", "http://x/", "*"})
+        EXPECT_EQ(Status(std::string("GET ") + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n"), 404) << path;
     // What cannot be read with certainty ends the connection.
     for (const char* bad : {
              "GET / HTTP/1.1\r\n\r\n",                                        // 1.1 without Host
@@ -101,18 +97,14 @@ TEST(Phone, AHeadOver8KiBIs431) {
 TEST(Phone, ReplyHeads) {
     char out[512];
     ASSERT_GT(FormatPhoneHead(out, sizeof out, 200, "text/event-stream", 0, true, true), 0u);
-    std::string events = out;
-    EXPECT_EQ(events.rfind("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n", 0), 0u);
-    EXPECT_EQ(events.find("Content-Length"), std::string::npos);
-    EXPECT_NE(events.find("Connection: keep-alive\r\n\r\n"), std::string::npos);
+    EXPECT_STREQ(out, "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\n"
+                      "X-Content-Type-Options: nosniff\r\nConnection: keep-alive\r\n\r\n");  // no length: it streams
     ASSERT_GT(FormatPhoneHead(out, sizeof out, 405, "text/plain", 19, false, false), 0u);
-    std::string refused = out;
-    EXPECT_NE(refused.find("405 Method Not Allowed\r\n"), std::string::npos);
-    EXPECT_NE(refused.find("Content-Length: 19\r\n"), std::string::npos);
-    EXPECT_NE(refused.find("Allow: GET, HEAD\r\n"), std::string::npos);
-    EXPECT_NE(refused.find("Connection: close\r\n"), std::string::npos);
+    for (const char* line : {"405 Method Not Allowed\r\n", "Content-Length: 19\r\n", "Allow: GET, HEAD\r\n",
+                             "Connection: close\r\n\r\n"})
+        EXPECT_TRUE(strstr(out, line)) << line;
     ASSERT_GT(FormatPhoneHead(out, sizeof out, 200, "text/html; charset=utf-8", 5, false, true), 0u);
-    EXPECT_NE(std::string(out).find("Content-Security-Policy: default-src 'none'"), std::string::npos);
+    EXPECT_TRUE(strstr(out, "Content-Security-Policy: default-src 'none'"));  // the page loads nothing from elsewhere
     EXPECT_EQ(FormatPhoneHead(out, 40, 200, "text/html", 5, false, true), 0u);
 }
 
