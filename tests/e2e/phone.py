@@ -99,6 +99,7 @@ options.binary_location = "/usr/bin/chromium"
 for a in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-sync",
           "--disable-background-networking", "--disable-component-update", "--user-data-dir=" + profile]:
     options.add_argument(a)
+options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
 browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 text = lambda id: browser.find_element("id", id).text
 try:
@@ -125,6 +126,9 @@ try:
           signal["transponder"]["text"] == "11778 V 27500" and signal["satellite"] is None,
           "/signal agrees with the meter's 30%%: %s" % signal)
     browser.save_screenshot(os.path.join(DIR, "phone.png"))
+    browser.find_element("id", "tone").click()  # Web Audio starts on the tap
+    errors = [e for e in browser.get_log("browser") if e["level"] == "SEVERE" and "favicon" not in e["message"]]
+    check(wait_for(2, lambda: text("tone") == "Tone on: tap to stop") and not errors, "the tone starts; %s" % errors)
 
     # Each change the card's log shows, to the page's sample of it.
     samples, latencies = browser.execute_script("return samples"), []
