@@ -27,7 +27,9 @@ constexpr uint32_t STOP_WAIT_MS = 500;
 constexpr size_t IN_MAX = PHONE_HEAD_MAX + PHONE_BODY_MAX;
 constexpr size_t OUT_MAX = 64 * 1024;
 constexpr size_t JSON_MAX = 4096;  // every name's bytes escaped as \u00XX still fit
-static_assert(PHONE_PAGE_HTML_SIZE + 1024 < OUT_MAX, "the page and its head fit one client's buffer");
+// The largest reply: the page and its head.
+constexpr size_t REPLY_MAX = PHONE_PAGE_HTML_SIZE + 1024;
+static_assert(2 * REPLY_MAX < OUT_MAX, "a client's buffer holds two pages: pipelined requests need no wait");
 
 // ---- the notes of the tuner calls --------------------------------------------------
 
@@ -201,10 +203,10 @@ static void Answer(PhoneServer* server, PhoneClient* c, const PhoneRequest* requ
     c->state = CLIENT_EVENTS;
 }
 
-// The requests that have come, one at a time: the next is read only once
-// the reply to the last has gone out.
+// The requests that have come, in turn, as long as the largest reply still
+// fits behind those not yet sent: a client that does not read stops being read.
 static void AnswerRequests(PhoneServer* server, PhoneClient* c, uint32_t now) {
-    while (c->state == CLIENT_SERVING && c->outSent == c->outLength && c->inLength > 0) {
+    while (c->state == CLIENT_SERVING && c->outLength + REPLY_MAX <= OUT_MAX && c->inLength > 0) {
         PhoneRequest request;
         PhoneParse parse = ParsePhoneRequest(c->in, c->inLength, &request);
         if (parse == PHONE_INCOMPLETE) {
