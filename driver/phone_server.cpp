@@ -233,8 +233,10 @@ static void Receive(PhoneClient* c, uint32_t now) {
         if (keep) c->inLength += size_t(n);
         c->lastHeard = now;
     } else if (n == 0) {
+        // A stream's reader has gone; a closing client still gets its last
+        // reply (CheckTimes drops it once that is out).
         c->readClosed = true;
-        if (c->state != CLIENT_SERVING) Drop(c);  // a stream's reader or a closing client went away
+        if (c->state == CLIENT_EVENTS) Drop(c);
     } else if (WSAGetLastError() != WSAEWOULDBLOCK) {
         Drop(c);
     }
