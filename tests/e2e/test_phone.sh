@@ -2,7 +2,8 @@
 # The phone page, in one program start on the simulated card: headless
 # chromium follows the meter, then the page's server takes a load and abuse
 # on 127.0.0.1 while the finder polls, and the program still ends with 0.
-# phone.py does the browser's and the sockets' part.
+# phone.py does the browser's and the sockets' part. Then one start through
+# the SAT>IP bridge and dishserver.exe: the bridge's page reads the meter's figure.
 source "$(dirname "$0")/lib.sh"
 ensure_display
 
@@ -35,4 +36,32 @@ log_has "$log" "phone page: its thread did not end" && fail "the page's thread o
 touch "$dir/app.closed"
 wait $phone || fail "the page's checks failed (see above)"
 cp "$dir/phone.png" "$E2E_DIR/phone.png"
-echo "PASS: the phone page follows the meter and holds under load; the program ends with 0"
+
+# The bridge serves the same page from satipcard.ini: its figure is the meter's.
+export WINEPREFIX=$E2E_ROOT/build/wineprefix-satip
+WINEDEBUG=-all "$E2E_ROOT/scripts/wine-prefix" "$E2E_BIN/satipcard.dll" "$WINEPREFIX" >/dev/null
+dir=$E2E_DIR/bridge
+make_program_folder "$dir"
+cp "$E2E_BIN/satipcard.dll" "$E2E_BIN/dishserver.exe" "$dir/"
+wine regsvr32 /s "$(winpath "$dir/satipcard.dll")"
+rtsp=$((port + 1))
+printf '[server]\naddress=127.0.0.1:%s\n[phone]\nport=%s\nlisten=127.0.0.1\n' "$rtsp" "$port" > "$dir/satipcard.ini"
+printf '[signal]\nstep 600000 level=80 snr=9\n' > "$dir/signal.ini"
+( cd /tmp && exec env SIMCARD_LOG="$(winpath "$dir/server.log")" SIMCARD_SCENARIO="$(winpath "$dir/signal.ini")" \
+    wine "$dir/dishserver.exe" /port=$rtsp ) >/dev/null &
+at_exit kill $!
+wait_for 30 log_has "$dir/server.log" "Serving port=$rtsp" || fail "dishserver did not start"
+start_app "$dir"
+wait_for 60 log_has "$dir/satipcard.log" "phone page: http://127.0.0.1:$port/" || fail "the bridge names no page"
+wait_for 30 window_shown || fail "no window"; sleep 1
+type_transponder "12302 V 27500"; click 375 214
+signal() { curl -s -m 2 "http://127.0.0.1:$port/signal" | grep -q "$1"; }
+wait_for 15 signal '"lock":true,"percent":80,' || fail "the bridge's page: $(curl -s -m 2 "http://127.0.0.1:$port/signal")"
+signal '"text":"12302 V 27500"' || fail "the bridge's page names no tune"
+read -r ox oy < <(window_origin)
+screenshot "$dir/meter.png"
+convert "$dir/meter.png" -crop "162x65+$((ox + 175))+$((oy + 85))" +repage -resize 300% -colorspace gray -negate \
+  "$dir/level.png"
+[[ $(tesseract "$dir/level.png" - --psm 7 2>/dev/null | xargs) == 80% ]] || fail "the meter does not read the page's 80%"
+close_app
+echo "PASS: the phone page follows the meter on the card and through the bridge, and holds under load"
