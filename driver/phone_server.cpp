@@ -1,6 +1,6 @@
 // The phone page's server: one thread, non-blocking sockets and a select()
-// that wakes every 20 ms, so a change of the level reaches the phone within
-// a poll or two, and a stop is seen within a tick. Eight clients are served
+// that wakes every 40 ms, so a change of the level reaches the phone within
+// a poll or so, and a stop is seen within a tick. Eight clients are served
 // at once; more are told 503. Nothing a client sends changes anything.
 #include "driver/phone_server.h"
 #include <winsock2.h>
@@ -17,7 +17,7 @@
 
 constexpr int SERVED_MAX = 8;         // clients answered at once
 constexpr int SLOTS = 16;             // and a few more, told 503 and drained
-constexpr uint32_t TICK_MS = 20;
+constexpr uint32_t TICK_MS = 40;  // a poll's period is 50 ms: a change waits at most one tick
 constexpr uint32_t IDLE_TICK_MS = 100;  // still far inside the release's 0.5 s
 constexpr uint32_t SILENCE_MS = 10000;  // a request must come whole within this; an idle client goes
 constexpr uint32_t DRAIN_MS = 2000;     // a closing client's last bytes

@@ -37,6 +37,16 @@ make_program_folder() {
   cp -r "$E2E_ROOT/Transponders" "$dir/Transponders" 2>/dev/null || mkdir -p "$dir/Transponders"
 }
 
+# bridge_folder DIR: a program folder with satipcard.dll and dishserver.exe, the
+# bridge registered from there in a prefix of its own without the simulated card.
+bridge_folder() {
+  export WINEPREFIX=$E2E_ROOT/build/wineprefix-satip
+  WINEDEBUG=-all "$E2E_ROOT/scripts/wine-prefix" "$E2E_BIN/satipcard.dll" "$WINEPREFIX" >/dev/null
+  make_program_folder "$1"
+  cp "$E2E_BIN/satipcard.dll" "$E2E_BIN/dishserver.exe" "$1/"
+  wine regsvr32 /s "$(winpath "$1/satipcard.dll")"
+}
+
 ensure_display() {
   if [[ -z ${DISPLAY:-} ]]; then
     export DISPLAY=:$((200 + RANDOM % 200))

@@ -38,12 +38,8 @@ wait $phone || fail "the page's checks failed (see above)"
 cp "$dir/phone.png" "$E2E_DIR/phone.png"
 
 # The bridge serves the same page from satipcard.ini: its figure is the meter's.
-export WINEPREFIX=$E2E_ROOT/build/wineprefix-satip
-WINEDEBUG=-all "$E2E_ROOT/scripts/wine-prefix" "$E2E_BIN/satipcard.dll" "$WINEPREFIX" >/dev/null
 dir=$E2E_DIR/bridge
-make_program_folder "$dir"
-cp "$E2E_BIN/satipcard.dll" "$E2E_BIN/dishserver.exe" "$dir/"
-wine regsvr32 /s "$(winpath "$dir/satipcard.dll")"
+bridge_folder "$dir"
 rtsp=$((port + 1))
 printf '[server]\naddress=127.0.0.1:%s\n[phone]\nport=%s\nlisten=127.0.0.1\n' "$rtsp" "$port" > "$dir/satipcard.ini"
 printf '[signal]\nstep 600000 level=80 snr=9\n' > "$dir/signal.ini"

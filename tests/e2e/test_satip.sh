@@ -4,13 +4,9 @@
 # by the server's log of what it was asked, the bridge's log and the screen.
 source "$(dirname "$0")/lib.sh"
 ensure_display
-export WINEPREFIX=$E2E_ROOT/build/wineprefix-satip
-WINEDEBUG=-all "$E2E_ROOT/scripts/wine-prefix" "$E2E_BIN/satipcard.dll" "$WINEPREFIX" >/dev/null
 
 dir=$E2E_DIR/run
-make_program_folder "$dir"
-cp "$E2E_BIN/satipcard.dll" "$E2E_BIN/dishserver.exe" "$dir/"
-wine regsvr32 /s "$(winpath "$dir/satipcard.dll")"
+bridge_folder "$dir"
 bridge=$dir/satipcard.log server=$dir/server.log
 port=$((20000 + RANDOM % 20000))
 printf '[server]\naddress=127.0.0.1:%s\n' "$port" > "$dir/satipcard.ini"
