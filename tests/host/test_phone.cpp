@@ -161,10 +161,6 @@ TEST(Phone, EventFraming) {
     EXPECT_EQ(FrameServerEvent(nullptr, data.data(), data.size(), out, 15), 0u);
 }
 
-}  // namespace
-
-namespace {
-
 TEST(Phone, ThePhoneSectionSwitchesThePageOn) {
     PhoneSettings s;
     auto parse = [&s](const std::string& text) { return ParsePhoneSettings(text.data(), text.size(), &s); };
