@@ -45,6 +45,20 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/user-guide.html
 add_custom_target(user_guide DEPENDS ${CMAKE_BINARY_DIR}/user-guide.html)
 add_dependencies(orvalis user_guide)
 
+# The phone page that both drivers serve, carried in them as a byte array.
+set(PHONE_PAGE_HEADER ${CMAKE_BINARY_DIR}/generated/phone_page_html.h)
+add_custom_command(OUTPUT ${PHONE_PAGE_HEADER}
+  COMMAND ${CMAKE_COMMAND} -DIN=${CMAKE_SOURCE_DIR}/driver/phone_page.html -DOUT=${PHONE_PAGE_HEADER}
+          -DNAME=PHONE_PAGE_HTML -P ${CMAKE_SOURCE_DIR}/cmake/embed_file.cmake
+  DEPENDS ${CMAKE_SOURCE_DIR}/driver/phone_page.html ${CMAKE_SOURCE_DIR}/cmake/embed_file.cmake
+  VERBATIM)
+add_custom_target(phone_page DEPENDS ${PHONE_PAGE_HEADER})
+set(PHONE_SOURCES
+  ${CMAKE_SOURCE_DIR}/driver/phone_server.cpp
+  ${CMAKE_SOURCE_DIR}/driver/phone_http.cpp
+  ${CMAKE_SOURCE_DIR}/driver/phone_json.cpp
+  ${CMAKE_SOURCE_DIR}/driver/driver_message.cpp)
+
 add_subdirectory(simcard)
 add_subdirectory(satip)
 

@@ -1,6 +1,7 @@
 #include "driver/driver_files.h"
 #include "driver/driver_server.h"
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 // The poller and the main thread both call the driver: one writer at a time.
@@ -39,4 +40,28 @@ void AppendDriverLog(const char* variable, const char* defaultName, uint32_t ms,
         CloseHandle(file);
     }
     ReleaseSRWLockExclusive(&logLock);
+}
+
+char* ReadDriverFile(const char* variable, const char* defaultName, DWORD maxBytes, char* path, DWORD pathSize,
+                     DWORD* length, HRESULT* result) {
+    DriverFilePath(variable, defaultName, path, pathSize);
+    *length = 0;
+    HANDLE file = path[0] ? CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                          : INVALID_HANDLE_VALUE;
+    if (file == INVALID_HANDLE_VALUE) {
+        *result = HRESULT_FROM_WIN32(GetLastError());
+        return nullptr;
+    }
+    char* text = static_cast<char*>(malloc(maxBytes + 1));
+    *result = S_OK;
+    if (!text || !ReadFile(file, text, maxBytes, length, nullptr)) {
+        *result = text ? HRESULT_FROM_WIN32(GetLastError()) : E_OUTOFMEMORY;
+        free(text);
+        text = nullptr;
+    } else {
+        text[*length] = 0;
+    }
+    CloseHandle(file);
+    return text;
 }

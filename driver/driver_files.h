@@ -14,3 +14,13 @@ void DriverFilePath(const char* variable, const char* defaultName, char* path, D
 // line as soon as it is written, and may delete the file at any time. Lines
 // longer than 1 KiB are cut, never dropped.
 void AppendDriverLog(const char* variable, const char* defaultName, uint32_t ms, const char* format, va_list args);
+
+// A box captioned with the driver's name on a thread of its own, so nothing
+// waits for the user; one at a time, a second is only logged. wait: the
+// caller's thread waits until it is read (start-up, when the program ends next).
+void DriverMessage(bool wait, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The file's first maxBytes, NUL-terminated, in memory to free(); nullptr
+// when it cannot be read (result says why). path gets the file's name.
+char* ReadDriverFile(const char* variable, const char* defaultName, DWORD maxBytes, char* path, DWORD pathSize,
+                     DWORD* length, HRESULT* result);

@@ -74,6 +74,8 @@ HRESULT STDMETHODCALLTYPE UnusedTunerSlot(TunerControl*);
 
 // ---- what each driver DLL defines ----------------------------------------------
 
+// The caption of the driver's boxes.
+extern const char DRIVER_BOX_CAPTION[];
 // The registry's name of the class and the filter's own name.
 extern const char DRIVER_CLASS_NAME[];
 extern const wchar_t DRIVER_FILTER_NAME[];

@@ -58,8 +58,7 @@ struct Bridge {
     std::atomic<uint32_t> quit;
     HANDLE thread;
     StreamTables stream;          // the session thread's alone
-    SRWLOCK identityLock;         // identity is read from other threads
-    BridgeIdentity identity;
+    bool phone;  // this bridge started the phone page
 };
 
 // The status as one word: the lock, the percent and the quality.
@@ -91,8 +90,6 @@ bool StopSession(Bridge* bridge);
 // wrong satellite shows a box once per tune. A new tune or a lost lock starts
 // over. Never waits. True when any packet came: the stream is alive.
 bool ReadStreamTables(Bridge* bridge, SOCKET rtp, const SatipTune* tune, uint32_t tunedAt);
-// The identification as it stands, for any thread.
-void CurrentIdentity(Bridge* bridge, BridgeIdentity* identity);
 
 // ---- sockets, each wait bounded by NETWORK_WAIT_MS ----------------------------
 
@@ -112,7 +109,5 @@ void CloseSocket(SOCKET* socket);
 
 // One line of satipcard.log beside the DLL (or where SATIPCARD_LOG says).
 #define BridgeLog(...) DriverLog(DriverNow(), __VA_ARGS__)
-// A box captioned "SAT>IP tuner" on a thread of its own, so nothing waits for
-// the user; one at a time, a second is only logged. wait: the caller's thread
-// waits until it is read (start-up, when the program ends next).
-void BridgeMessage(bool wait, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// The driver's box (driver_files.h), captioned "SAT>IP tuner".
+#define BridgeMessage DriverMessage

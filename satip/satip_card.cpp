@@ -4,11 +4,14 @@
 // once from the last status. No call fails for a network fault: the program
 // would blame the card for it.
 #include "satip/satip.h"
+#include "driver/phone_server.h"
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 
 const char DRIVER_CLASS_NAME[] = "B2C2 MPEG-2 Source (SAT>IP tuner)";
 const wchar_t DRIVER_FILTER_NAME[] = L"B2C2 MPEG-2 Source (SAT>IP tuner)";
+constexpr DWORD INI_FILE_MAX = 64 * 1024;
 
 static Bridge* BridgeOf(TunerControl* tuner) { return reinterpret_cast<Bridge*>(ObjectOfTuner(tuner)); }
 
@@ -41,6 +44,7 @@ static HRESULT STDMETHODCALLTYPE SetDiseqc(TunerControl* self, uint32_t diseqc) 
     bridge->status.store(PackStatus(0, 0, 0));  // nothing is known of the new transponder yet
     bridge->lastPoll.store(DriverNow());
     bridge->generation.fetch_add(1, std::memory_order_release);
+    PhoneNoteTune(bridge->frequency, bridge->polarization, bridge->symbolRate);
     return S_OK;
 }
 
@@ -66,7 +70,11 @@ static uint32_t Poll(TunerControl* self) {
     return bridge->status.load();
 }
 
-static HRESULT STDMETHODCALLTYPE CheckLock(TunerControl* self) { return StatusLock(Poll(self)) ? S_OK : E_FAIL; }
+static HRESULT STDMETHODCALLTYPE CheckLock(TunerControl* self) {
+    if (StatusLock(Poll(self))) return S_OK;
+    PhoneNoteLockFailed();
+    return E_FAIL;
+}
 static HRESULT STDMETHODCALLTYPE UpdateStatus(TunerControl* self) {
     Poll(self);
     return S_OK;
@@ -76,6 +84,7 @@ static HRESULT STDMETHODCALLTYPE GetSignalPercent(TunerControl* self, unsigned* 
     if (!percent) return E_POINTER;
     if (LogPolls()) BridgeLog("GetSignalPercent");
     *percent = StatusLevel(Poll(self));  // the tuner's level, locked or not: the dish's aim shows in it
+    PhoneNotePercent(*percent);
     return S_OK;
 }
 
@@ -83,6 +92,7 @@ static HRESULT STDMETHODCALLTYPE GetSignalPercent(TunerControl* self, unsigned* 
 static HRESULT STDMETHODCALLTYPE GetSignalToNoise(TunerControl* self, float* snr) {
     if (!snr) return E_POINTER;
     *snr = float(StatusQuality(Poll(self)));
+    PhoneNoteSnr(*snr, 15.0f);  // the quality's top
     return S_OK;
 }
 
@@ -92,6 +102,7 @@ DRIVER_TUNER_VTBL(TUNER_VTBL);
 // time: the memory is then left to it.
 static void DestroyBridge(DriverObject* object) {
     Bridge* bridge = reinterpret_cast<Bridge*>(object);
+    if (bridge->phone) StopPhoneServer();
     if (StopSession(bridge)) delete bridge;
 }
 
@@ -101,5 +112,13 @@ HRESULT CreateDriverObject(REFIID iid, void** object) {
     InitDriverObject(&bridge->object, DestroyBridge);
     bridge->object.tuner.lpVtbl = &TUNER_VTBL;
     InitializeSRWLock(&bridge->tuneLock);
+    // satipcard.ini's [phone] section starts the page, once per process.
+    char path[MAX_PATH];
+    DWORD length;
+    HRESULT read;
+    if (char* ini = ReadDriverFile(nullptr, "satipcard.ini", INI_FILE_MAX, path, sizeof path, &length, &read)) {
+        bridge->phone = StartPhoneServer(ini, length);
+        free(ini);
+    }
     return HandOverDriverObject(&bridge->object, iid, object);
 }

@@ -4,6 +4,7 @@
 // A lock on a neighbour that carries a transponder close to the typed one
 // is the most common way to tighten the bolts on the wrong satellite.
 #include "satip/satip.h"
+#include "driver/phone_server.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,31 +45,35 @@ static void ReadLists(const SatipTune* tune, ListedPositions* listed) {
     free(data);
 }
 
-static void Publish(Bridge* bridge, const BridgeIdentity* identity) {
-    AcquireSRWLockExclusive(&bridge->identityLock);
-    bridge->identity = *identity;
-    ReleaseSRWLockExclusive(&bridge->identityLock);
+// The phone page at the dish says what the log says; nothing known is null.
+static void Publish(const BridgeIdentity* identity) {
+    static const char* const STATES[] = {"", "confirmed", "tentative", "none"};
+    static const char* const VERDICTS[] = {"", "right", "wrong", "unlisted"};
+    const TsIdentity* found = &identity->found;
+    if (found->state == IDENTITY_NONE) return PhoneNoteSatellite(nullptr);
+    PhoneSatellite shown = {};
+    snprintf(shown.position, sizeof shown.position, "%s", found->position);
+    snprintf(shown.state, sizeof shown.state, "%s", STATES[found->state]);
+    snprintf(shown.network, sizeof shown.network, "%s", found->network);
+    for (uint32_t i = 0; i < found->serviceCount && i < PHONE_SERVICES; ++i)
+        snprintf(shown.services[i], sizeof shown.services[i], "%s", found->services[i]);
+    snprintf(shown.verdict, sizeof shown.verdict, "%s", VERDICTS[identity->verdict]);
+    snprintf(shown.text, sizeof shown.text, "%s", identity->sentence);
+    PhoneNoteSatellite(&shown);
 }
 
-void CurrentIdentity(Bridge* bridge, BridgeIdentity* identity) {
-    AcquireSRWLockShared(&bridge->identityLock);
-    *identity = bridge->identity;
-    ReleaseSRWLockShared(&bridge->identityLock);
-}
-
-static void StartOver(Bridge* bridge, StreamTables* st, const SatipTune* tune, uint32_t tunedAt) {
+static void StartOver(StreamTables* st, const SatipTune* tune, uint32_t tunedAt) {
     ResetTsTables(&st->tables);
     if (tunedAt == st->tunedAt) return;  // a lost lock: what the log has said stands
     st->tunedAt = tunedAt;
     st->warned = false;
     st->logged = TsIdentity{};
     ReadLists(tune, &st->listed);
-    BridgeIdentity none = {};
-    Publish(bridge, &none);
+    PhoneNoteSatellite(nullptr);
 }
 
 // One line for the log: the identification, then the verdict.
-static void Tell(Bridge* bridge, StreamTables* st, const TsIdentity* found, const SatipTune* tune, uint32_t now) {
+static void Tell(StreamTables* st, const TsIdentity* found, const SatipTune* tune, uint32_t now) {
     static const char* const SAY[] = {"", "right satellite", "wrong satellite", "not in the lists"};
     BridgeIdentity identity = {*found, VERDICT_NONE, ""};
     char line[512], sentence[VERDICT_SENTENCE_MAX];
@@ -80,7 +85,7 @@ static void Tell(Bridge* bridge, StreamTables* st, const TsIdentity* found, cons
     bool judged = identity.verdict != VERDICT_NONE;
     BridgeLog("%s%s%s%s%s (%lu ms after the lock)", line, judged ? "; " : "", SAY[identity.verdict],
               judged ? ": " : "", judged ? sentence : "", (unsigned long)(now - st->lockedAt));
-    Publish(bridge, &identity);
+    Publish(&identity);
     if (found->state == IDENTITY_CONFIRMED && identity.verdict == VERDICT_WRONG && !st->warned) {
         st->warned = true;
         BridgeMessage(false,
@@ -95,7 +100,7 @@ bool ReadStreamTables(Bridge* bridge, SOCKET rtp, const SatipTune* tune, uint32_
     bool locked = StatusLock(bridge->status.load());
     uint32_t now = DriverNow();
     if (tunedAt != st->tunedAt || (st->locked && !locked)) {
-        StartOver(bridge, st, tune, tunedAt);
+        StartOver(st, tune, tunedAt);
         st->locked = false;  // the lock is counted from here: the last tune's may not have been seen to end
     }
     if (locked && !st->locked) st->lockedAt = now;
@@ -115,6 +120,6 @@ bool ReadStreamTables(Bridge* bridge, SOCKET rtp, const SatipTune* tune, uint32_
     IdentifyTables(&st->tables, now - st->lockedAt, &found);
     if (found.state == IDENTITY_NONE || SameIdentity(&found, &st->logged)) return data;
     st->logged = found;
-    Tell(bridge, st, &found, tune, now);
+    Tell(st, &found, tune, now);
     return data;
 }

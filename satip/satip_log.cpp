@@ -1,55 +1,12 @@
-// satipcard.log and the bridge's own boxes: the program's texts are fixed,
-// so what it cannot tell the user about the network, the bridge does.
+// satipcard.log, and the caption of the bridge's own boxes.
 #include "satip/satip.h"
 #include <cstdarg>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
-constexpr char BOX_CAPTION[] = "SAT>IP tuner";
+const char DRIVER_BOX_CAPTION[] = "SAT>IP tuner";
 
 void DriverLog(uint32_t ms, const char* format, ...) {
     va_list args;
     va_start(args, format);
     AppendDriverLog("SATIPCARD_LOG", "satipcard.log", ms, format, args);
     va_end(args);
-}
-
-static std::atomic<uint32_t> boxOpen{0};
-
-// The box's thread holds its own reference on the DLL: the program may
-// release the bridge while the box is still up.
-static DWORD WINAPI BoxThread(LPVOID parameter) {
-    char* text = static_cast<char*>(parameter);
-    MessageBoxA(nullptr, text, BOX_CAPTION, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND | MB_TOPMOST);
-    free(text);
-    boxOpen.store(0);
-    FreeLibraryAndExitThread(DriverModule, 0);
-}
-
-void BridgeMessage(bool wait, const char* format, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    if (wait) {
-        MessageBoxA(nullptr, text, BOX_CAPTION, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
-        return;
-    }
-    uint32_t closed = 0;
-    if (!boxOpen.compare_exchange_strong(closed, 1)) return;  // the log has the line
-    HMODULE held;
-    char* copy = _strdup(text);
-    if (copy && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&BoxThread),
-                                   &held)) {
-        HANDLE thread = CreateThread(nullptr, 0, BoxThread, copy, 0, nullptr);
-        if (thread) {
-            CloseHandle(thread);
-            return;
-        }
-        FreeLibrary(held);
-    }
-    free(copy);
-    boxOpen.store(0);
 }

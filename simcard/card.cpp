@@ -2,6 +2,7 @@
 // interface. Every call is logged; the scenario decides what the card reports
 // and which calls fail or take their time.
 #include "simcard/simcard.h"
+#include "driver/phone_server.h"
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
@@ -13,6 +14,7 @@
 constexpr DWORD SCENARIO_FILE_MAX = 64 * 1024;
 const char DRIVER_CLASS_NAME[] = "B2C2 MPEG-2 Source (simulated card)";
 const wchar_t DRIVER_FILTER_NAME[] = L"B2C2 MPEG-2 Source (simulated card)";
+const char DRIVER_BOX_CAPTION[] = "Simulated card";
 
 struct SimCard {
     DriverObject object;  // first: the filter is the card's identity
@@ -23,6 +25,7 @@ struct SimCard {
     std::atomic<uint32_t> tuned;
     std::atomic<uint32_t> tunedAt;
     DishCard dish;  // used when the scenario has a [dish] section
+    bool phone;     // this card started the phone page
 };
 
 static SimCard* CardOfTuner(TunerControl* tuner) { return reinterpret_cast<SimCard*>(ObjectOfTuner(tuner)); }
@@ -109,10 +112,13 @@ static HRESULT STDMETHODCALLTYPE SetFrequency(TunerControl* self, uint32_t kiloH
     call.card->frequency = kiloHertz;
     call.card->tunedAt.store(DriverNow());
     call.card->tuned.store(1, std::memory_order_release);
+    PhoneNoteTune(kiloHertz, call.card->polarization, call.card->symbolRate);
     return EndCall(call, S_OK, arguments);
 }
 
 constexpr size_t NOTE_SIZE = 128;
+// The SNR in dB that fills the phone page's quality bar: a dish's C/N at boresight.
+constexpr float SNR_FULL_SCALE = 15.0f;
 
 // What the card receives now: nothing until a frequency has been set. A dish
 // says in note where it points and what it hears; the fixed signal says nothing.
@@ -129,12 +135,18 @@ static SignalSample CurrentSignal(SimCard* card, char* note) {
     return SignalAt(&card->scenario, ms);
 }
 
+// The phone page learns what the program learns: a failed check sets its SNR to 0.
+static HRESULT LockChecked(const TunerCall& call, HRESULT result, const char* note) {
+    if (FAILED(result)) PhoneNoteLockFailed();
+    return EndCall(call, result, note);
+}
+
 static HRESULT STDMETHODCALLTYPE CheckLock(TunerControl* self) {
     TunerCall call = BeginCall(self, SIM_CHECK_LOCK);
-    if (HRESULT refused = Refusal(call)) return EndCall(call, refused, "");
+    if (HRESULT refused = Refusal(call)) return LockChecked(call, refused, "");
     char note[NOTE_SIZE];
     HRESULT result = CurrentSignal(call.card, note).lock ? S_OK : E_FAIL;
-    return EndCall(call, result, note);
+    return LockChecked(call, result, note);
 }
 
 static HRESULT STDMETHODCALLTYPE UpdateStatus(TunerControl* self) {
@@ -151,6 +163,7 @@ static HRESULT STDMETHODCALLTYPE GetSignalPercent(TunerControl* self, unsigned* 
     char note[NOTE_SIZE];
     SignalSample signal = CurrentSignal(call.card, note);
     *percent = signal.lock ? unsigned(signal.level) : 0u;
+    PhoneNotePercent(*percent);
     char arguments[16 + NOTE_SIZE];
     snprintf(arguments, sizeof arguments, "%u%s%s", *percent, note[0] ? " " : "", note);
     return EndCall(call, S_OK, arguments);
@@ -162,6 +175,7 @@ static HRESULT STDMETHODCALLTYPE GetSignalToNoise(TunerControl* self, float* snr
     if (HRESULT refused = Refusal(call)) return EndCall(call, refused, "");
     char note[NOTE_SIZE];
     *snr = CurrentSignal(call.card, note).snr;
+    PhoneNoteSnr(*snr, SNR_FULL_SCALE);
     char arguments[32];
     snprintf(arguments, sizeof arguments, "%.2f", double(*snr));
     return EndCall(call, S_OK, arguments);
@@ -172,31 +186,16 @@ DRIVER_TUNER_VTBL(TUNER_VTBL);
 // ---- creation -----------------------------------------------------------------
 
 // The scenario is read for every new card, so a test can change it between two.
-static void LoadScenario(Scenario* scenario) {
+// Its [phone] section starts the page, once per process.
+static void LoadScenario(Scenario* scenario, bool* phone) {
     uint32_t ms = DriverNow();
     char path[MAX_PATH];
-    DriverFilePath("SIMCARD_SCENARIO", "simcard.ini", path, sizeof path);
-    HRESULT result = S_OK;
-    HANDLE file = path[0] ? CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
-                          : INVALID_HANDLE_VALUE;
-    char* text = nullptr;
-    if (file == INVALID_HANDLE_VALUE) {
-        result = HRESULT_FROM_WIN32(GetLastError());
-    } else {
-        text = static_cast<char*>(malloc(SCENARIO_FILE_MAX + 1));
-        DWORD length = 0;
-        if (!text || !ReadFile(file, text, SCENARIO_FILE_MAX, &length, nullptr)) {
-            result = text ? HRESULT_FROM_WIN32(GetLastError()) : E_OUTOFMEMORY;
-            free(text);
-            text = nullptr;
-        } else {
-            text[length] = 0;
-        }
-        CloseHandle(file);
-    }
+    DWORD length;
+    HRESULT result;
+    char* text = ReadDriverFile("SIMCARD_SCENARIO", "simcard.ini", SCENARIO_FILE_MAX, path, sizeof path, &length, &result);
     if (text) {
         ParseScenario(text, scenario);
+        *phone = StartPhoneServer(text, length);
         free(text);
     } else {
         DefaultScenario(scenario);  // no file: the demonstration
@@ -208,6 +207,7 @@ static void LoadScenario(Scenario* scenario) {
 
 static void DestroyCard(DriverObject* object) {
     SimCard* card = reinterpret_cast<SimCard*>(object);
+    if (card->phone) StopPhoneServer();
     FreeDishCard(&card->dish);
     delete card;
 }
@@ -218,7 +218,7 @@ HRESULT CreateDriverObject(REFIID iid, void** object) {
     InitDriverObject(&card->object, DestroyCard);
     card->object.tuner.lpVtbl = &TUNER_VTBL;
     card->diseqc = 0xFFFFFFFF;
-    LoadScenario(&card->scenario);
+    LoadScenario(&card->scenario, &card->phone);
     if (card->scenario.dish.present) LoadDishCard(&card->scenario.dish, &card->dish);
     return HandOverDriverObject(&card->object, iid, object);
 }
