@@ -31,7 +31,7 @@ if sys.argv[1] == "banner":
     try:
         browser.get("http://127.0.0.1:%s/" % sys.argv[2])
         deadline, banner = time.time() + 10, ""
-        while time.time() < deadline and "19.2e" not in banner:
+        while time.time() < deadline and "19.2E" not in banner:
             time.sleep(0.1)
             banner = browser.find_element("id", "wrong").text
         browser.save_screenshot(os.path.join(sys.argv[3], "phone-bridge-wrong.png"))
@@ -39,7 +39,7 @@ if sys.argv[1] == "banner":
     finally:
         browser.quit()
         shutil.rmtree(profile, ignore_errors=True)
-    sys.exit(0 if "19.2e" in banner else 1)
+    sys.exit(0 if "19.2E" in banner else 1)
 
 PORT, LOG, DIR, OX, OY = int(sys.argv[1]), sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5])
 URL = "http://127.0.0.1:%d/" % PORT

@@ -53,7 +53,7 @@ signal() { curl -s -m 2 "http://127.0.0.1:$phone/signal" | grep -q "$1"; }
 wait_for 15 signal '"lock":true,"percent":80,' || fail "the bridge's page: $(curl -s -m 2 "http://127.0.0.1:$phone/signal")"
 signal '"text":"12302 V 27500"' || fail "the bridge's page names no tune"
 meter_reads 80% || fail "the meter does not read the page's 80%"
-wait_for 10 signal '"position":"19.2e","state":"confirmed".*"verdict":"wrong","text":"the dish receives 19.2e' ||
+wait_for 10 signal '"position":"19.2e","state":"confirmed".*"verdict":"wrong","text":"the dish receives 19.2E' ||
   fail "the page names no wrong satellite: $(curl -s -m 2 "http://127.0.0.1:$phone/signal")"
 /usr/bin/python3 "$E2E_ROOT/tests/e2e/phone.py" banner "$phone" "$dir" || fail "no banner on the page"
 close_app
