@@ -22,7 +22,8 @@ msi() { local t0=$SECONDS; w10 wine msiexec "$1" "$(winpath "$pkg/orvalis-$versi
   fail "msiexec $* ($arch)"; note "msiexec $1 $arch: $((SECONDS - t0)) s"; }
 # ocr X Y W H [CONVERT_OPTION...]: the text in that piece of the window (or of the dialog at dx, dy).
 ocr() { screenshot "$E2E_DIR/now.png"; convert "$E2E_DIR/now.png" -crop "$3x$4+$((${ox0:-$ox} + $1))+$((${oy0:-$oy} + $2))" \
-  +repage -colorspace gray -resize 300% "${@:5}" -bordercolor white -border 30 "$E2E_DIR/ocr.png"; tesseract "$E2E_DIR/ocr.png" - --psm 7 2>/dev/null | tr -s '\n' ' ' | sed 's/^ *//; s/ *$//'; }
+    +repage -colorspace gray -resize 300% "${@:5}" -bordercolor white -border 30 "$E2E_DIR/ocr.png"
+  tesseract "$E2E_DIR/ocr.png" - --psm 7 2>/dev/null | tr -s '\n' ' ' | sed 's/^ *//; s/ *$//'; }
 reads() { [[ $(ocr "${@:2}") == "$1" ]]; }
 dialog() { ox0=$((dx + 1)) oy0=$((dy + 1)) "$@"; }  # client pixels: the template's 1-pixel border
 answer() { wait_for 10 shown 512 196 || fail "no message dialog: $2"; click "$1" 323; wait_for 5 eval '! shown 512 196' || fail "$2"; }
@@ -108,7 +109,7 @@ for arch in x86 x64; do
   [[ $(registered $view) == "$win\\simcard.dll" ]] || fail "the $arch practice card is registered as '$(registered $view)'"
   round
   # An uninstall keeps the user's files; the bridge in the card's place with SATIP=1.
-  echo session > "$dir/signal_log.txt"; uninstall
+  uninstall
   [[ ! -e $dir/orvalis.exe && -z $(registered $view) ]] || fail "the $arch program or its card is left: $(ls "$dir")"
   msi /i SATIP=1; [[ $(registered $view) == "$win\\satipcard.dll" ]] || fail "SATIP=1 registered '$(registered $view)'"
   bridge; uninstall
