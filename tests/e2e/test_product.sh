@@ -26,6 +26,7 @@ ocr() { screenshot "$E2E_DIR/now.png"; convert "$E2E_DIR/now.png" -crop "$3x$4+$
   tesseract "$E2E_DIR/ocr.png" - --psm 7 2>/dev/null | tr -s '\n' ' ' | sed 's/^ *//; s/ *$//'; }
 reads() { [[ $(ocr "${@:2}") == "$1" ]]; }
 dialog() { ox0=$((dx + 1)) oy0=$((dy + 1)) "$@"; }  # client pixels: the template's 1-pixel border
+press() { sleep 0.6; click 375 214; }  # the red/green button; two presses this far apart make no double-click
 answer() { wait_for 10 shown 512 196 || fail "no message dialog: $2"; click "$1" 323; wait_for 5 eval '! shown 512 196' || fail "$2"; }
 rm -rf "$E2E_DIR"; mkdir -p "$E2E_DIR"
 
@@ -44,7 +45,7 @@ round() {  # the practice card: one start through a user's round
 
   # The typed transponder on DiSEqC A, the red button: the tuning burst, then the level of 57.
   click 40 210; sleep 0.7; xdotool key Down Return; sleep 0.5
-  type_transponder "11778 V 27500"; click 375 214
+  type_transponder "11778 V 27500"; press
   wait_for 20 log_has "$log" "SetDiseqc" || fail "never tuned ($arch)"
   local burst; burst=$(grep -E -o " Set(LnbTone|LnbFrequency|Polarization|SymbolRate|Frequency|Diseqc) [0-9]+" "$log" | xargs)
   [[ $burst == "SetLnbTone 1 SetLnbFrequency 10600 SetPolarization 1 SetSymbolRate 27500 SetFrequency 11778000 SetDiseqc 1" ]] ||
@@ -63,7 +64,7 @@ round() {  # the practice card: one start through a user's round
   # Birds, then the green button: "Please wait ..." while the workers end, then the red button.
   for _ in 1 2 3 4; do click 105 430; sleep 0.7; done  # apart: a double-click opens the log
   wait_for 5 reads Birds 153 386 110 22 -negate || fail "the sound mode reads \"$(ocr 153 386 110 22 -negate)\""
-  click 375 214; wait_for 3 eval '[[ $(ocr 64 320 384 60 -negate) == *"Please wait ..."* ]]' || fail "no \"Please wait ...\" ($arch)"
+  press; wait_for 3 eval '[[ $(ocr 64 320 384 60 -negate) == *"Please wait ..."* ]]' || fail "no \"Please wait ...\" ($arch)"
   wait_for 5 button_is red || fail "the button is not red after the stop"
 
   # The calculator's worked example: 50°n, 10°e, 19.2°E, dish 1000 x 1200.
@@ -90,10 +91,10 @@ bridge() {  # the SAT>IP bridge against dishserver: the level on the meter, TEAR
   at_exit kill $server_pid
   wait_for 30 log_has "$slog" "Serving port=$port" || fail "dishserver did not start ($arch)"
   start_app "$dir"; wait_for 60 window_shown || fail "no window on the bridge ($arch)"; sleep 1
-  read -r ox oy < <(window_origin); type_transponder "12302 V 27500"; click 375 214
+  read -r ox oy < <(window_origin); type_transponder "12302 V 27500"; press
   wait_for 10 log_has "$slog" "PLAY rtsp://127.0.0.1:$port/stream=1" || fail "no PLAY ($arch): $(cat "$slog")"
   wait_for 10 reads "80%" 175 85 162 65 -negate || fail "the meter on the bridge reads \"$(ocr 175 85 162 65 -negate)\""
-  click 375 214; wait_for 5 log_has "$slog" "TEARDOWN" || fail "no TEARDOWN at stop ($arch)"
+  press; wait_for 5 log_has "$slog" "TEARDOWN" || fail "no TEARDOWN at stop ($arch)"
   close_app; kill $server_pid 2>/dev/null || true
 }
 
