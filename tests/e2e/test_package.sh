@@ -66,7 +66,7 @@ echo fault > "$dir/satipcard.log"; msi /x "$next/orvalis-99.0.0-x64.msi"
 for a in x86 x64; do msiextract -C "$E2E_DIR/$a" "$pkg/orvalis-$version-$a.msi" | sed 's|.*/Orvalis/||' | sort > "$E2E_DIR/$a.list"; done
 unzip -Z1 "$pkg/orvalis-$version-x86.zip" | grep -v '/$' | sed -e 's|^Orvalis/||' -e 's|^practice/||' | grep -vx README.txt | sort > "$E2E_DIR/zip.list"
 diff "$E2E_DIR/x86.list" "$E2E_DIR/x64.list" && diff "$E2E_DIR/x86.list" "$E2E_DIR/zip.list" || fail "the packages differ in their files"
-for f in satipcard.dll satipcard.ini practice/dishserver.exe; do unzip -Z1 "$pkg/orvalis-$version-x86.zip" | grep -qx "Orvalis/$f" || fail "the zip has no $f"; done
+for f in satipcard.dll satipcard.ini practice/dishserver.exe; do unzip -Z1 "$pkg/orvalis-$version-x86.zip" | grep -x "Orvalis/$f" >/dev/null || fail "the zip has no $f"; done
 x86=$(find "$E2E_DIR/x86" -name orvalis.exe)
 [[ $(file_version "$x86") == "Orvalis $version" ]] && unzip -p "$pkg/orvalis-$version-x86.zip" Orvalis/orvalis.exe | cmp -s - "$x86" || fail "the zip's exe is not the 32-bit package's"
 echo PASS
