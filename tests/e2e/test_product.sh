@@ -106,6 +106,7 @@ uninstall() {  # the user's files stay, byte for byte
 for arch in x86 x64; do
   view=32; [[ $arch == x64 ]] && view=64
   w10 wine msiexec /x "$(winpath "$pkg/orvalis-$version-$arch.msi")" /qn >/dev/null 2>&1 || true  # an earlier run's
+  for v in 32 64; do w10 wine reg delete "${server%\\InprocServer32}" /f "/reg:$v" >/dev/null 2>&1 || true; done  # a driver's
   rm -rf "$dir"; msi /i
   [[ $(registered $view) == "$win\\simcard.dll" ]] || fail "the $arch practice card is registered as '$(registered $view)'"
   round
