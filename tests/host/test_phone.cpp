@@ -64,9 +64,7 @@ TEST(Phone, EachRequestGetsItsStatus) {
              "Host: localhost\r\nContent-Length: 1\r\nContent-Length: 1\r\n",
              "Host: localhost\r\nContent-Length: -1\r\n", "Host: localhost\r\nContent-Length: 99999\r\n"})
         EXPECT_EQ(Status("GET / HTTP/1.1\r\n" + headers + "\r\n"), 400) << headers;
-}
-
-TEST(Phone, AHeadOver8KiBIs431) {
+    // A head over 8 KiB is 431.
     std::string head = "GET / HTTP/1.1\r\nHost: localhost\r\nX-Pad: ";
     std::string fits = head + std::string(PHONE_HEAD_MAX - head.size() - 4, 'a') + "\r\n\r\n";
     ASSERT_EQ(fits.size(), PHONE_HEAD_MAX);
@@ -93,7 +91,7 @@ TEST(Phone, ReplyHeads) {
     EXPECT_EQ(head(200, "text/html", 5, false, 40), "");
 }
 
-TEST(Phone, JsonOfAReading) {
+TEST(Phone, JsonOfAReadingItsStringsAndEvents) {
     PhoneReading r = {};
     EXPECT_EQ(Json(r), "{\"finder\":false,\"lock\":false,\"percent\":0,\"peak\":0,\"snr\":0.00,\"quality\":0,"
                        "\"transponder\":null,\"satellite\":null}");
@@ -117,9 +115,8 @@ TEST(Phone, JsonOfAReading) {
         << j;
     char small[64];
     EXPECT_EQ(WritePhoneJson(&r, small, sizeof small), 0u);
-}
 
-TEST(Phone, StringsAreAlwaysValidJson) {
+    // Strings in it are always valid JSON.
     EXPECT_EQ(Escaped("a\"b\\c\n\x01\x7f"), "\"a\\\"b\\\\c\\u000a\\u0001\x7f\"");
     EXPECT_EQ(Escaped("\xE2\x82\xAC \xF0\x9F\x93\xA1"), "\"\xE2\x82\xAC \xF0\x9F\x93\xA1\"");  // kept as they are
     // Broken UTF-8 each become U+FFFD: a stray continuation, a cut sequence,
@@ -132,9 +129,8 @@ TEST(Phone, StringsAreAlwaysValidJson) {
     char out[8];
     EXPECT_EQ(WriteJsonString("abcdefgh", 8, out, sizeof out), 0u);
     EXPECT_EQ(WriteJsonString("abcde", 5, out, sizeof out), 7u);
-}
 
-TEST(Phone, EventFraming) {
+    // The JSON framed as events: each line of the data its own data line.
     auto frame = [](const char* name, const std::string& data, size_t size = 128) {
         char out[128];
         return std::string(out, FrameServerEvent(name, data.data(), data.size(), out, size));

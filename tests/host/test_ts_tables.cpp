@@ -79,10 +79,12 @@ std::string Line(const TsIdentity& id) {
     return line;
 }
 
-// A section with its CRC made right again after an edit.
-void Recrc(Bytes* s) {
-    uint32_t crc = TsCrc32(s->data(), s->size() - 4);
-    for (int i = 0; i < 4; ++i) (*s)[s->size() - 4 + i] = uint8_t(crc >> (24 - 8 * i));
+// A section with bytes changed, its CRC made right again.
+Bytes Edit(Bytes s, std::initializer_list<std::pair<size_t, uint8_t>> edits) {
+    for (auto [at, value] : edits) s[at] = value;
+    uint32_t crc = TsCrc32(s.data(), s.size() - 4);
+    for (int i = 0; i < 4; ++i) s[s.size() - 4 + i] = uint8_t(crc >> (24 - 8 * i));
+    return s;
 }
 
 std::string Decode(const Bytes& b, size_t size = TS_NAME_MAX) {
@@ -139,19 +141,15 @@ TEST(TsTables, DamagedStreamsAreNotBelieved) {
     // A descriptor length running past its loop (its CRC right): the
     // section is as if it had not come, and nothing of it is kept.
     ASSERT_EQ(nit[10], 0x40);  // the network name's descriptor
-    nit[11] = 0xF0;
-    Recrc(&nit);
-    Tables(Packets(TS_PID_NIT, nit));
+    Tables(Packets(TS_PID_NIT, Edit(nit, {{11, 0xF0}})));
     EXPECT_TRUE(t.malformed == 1 && !t.nit.complete && t.streamCount == 0 && !t.network[0]);
 }
 
 TEST(TsTables, MultiSectionTablesCountOnceWholeAndANewVersionStartsOver) {
-    Bytes first = Section(BuildNitSection, Astra(192, true)), second = first, next = first;
-    first[7] = 1;  // last_section_number: this is 0 of 0..1
-    second[6] = second[7] = 1;
-    second[20] = 0x12;  // another tsid in section 1
-    next[5] = uint8_t(0xC1 | 4 << 1), next[7] = 1;  // version 4, section 0 of 0..1
-    for (Bytes* s : {&first, &second, &next}) Recrc(s);
+    Bytes nit = Section(BuildNitSection, Astra(192, true));
+    Bytes first = Edit(nit, {{7, 1}});                      // last_section_number: this is 0 of 0..1
+    Bytes second = Edit(nit, {{6, 1}, {7, 1}, {20, 0x12}});  // section 1, another tsid in it
+    Bytes next = Edit(nit, {{5, 0xC1 | 4 << 1}, {7, 1}});    // version 4, section 0 of 0..1
     TsTables& t = Tables(Packets(TS_PID_NIT, first));
     Read(&t, Packets(TS_PID_NIT, first));  // section 0 again: counted once
     EXPECT_TRUE(!t.nit.complete && t.streamCount == 2);
@@ -200,22 +198,23 @@ TEST(TsTables, VerdictAgainstTheLists) {
     ListedPositions listed = {};
     auto judge = [&](uint32_t khz, uint32_t rate, bool upper) {
         char s[256];
-        TsVerdict v = JudgeIdentity(&id, &listed, khz, 'v', rate, upper, s, sizeof s);
-        return std::to_string(v) + " " + s;
+        const char* verdicts[] = {"none", "right", "wrong", "not listed"};
+        return verdicts[JudgeIdentity(&id, &listed, khz, 'v', rate, upper, s, sizeof s)] + std::string(": ") + s;
     };
     EXPECT_EQ(judge(11597000, 22000, true),
-              "3 the dish receives 19.2E (ASTRA): 11597 V 22000 is in none of your lists");
+              "not listed: the dish receives 19.2E (ASTRA): 11597 V 22000 is in none of your lists");
     AddListedPosition(&listed, 235), AddListedPosition(&listed, 235);  // twice, named once
     EXPECT_EQ(judge(11597000, 27500, true),
-              "2 the dish receives 19.2E (ASTRA), not 23.5E: 11597 V 27500 is in your list of 23.5E");
+              "wrong: the dish receives 19.2E (ASTRA), not 23.5E: 11597 V 27500 is in your list of 23.5E");
     AddListedPosition(&listed, 3592);
-    EXPECT_EQ(judge(11597500, 22000, false), "2 the dish receives 19.2e (ASTRA), not 23.5e or 0.8w: 11597.5 V 22000 "
-                                             "is in your lists of 23.5e and 0.8w");
+    EXPECT_EQ(judge(11597500, 22000, false),
+              "wrong: the dish receives 19.2e (ASTRA), not 23.5e or 0.8w: 11597.5 V 22000 is in your lists of "
+              "23.5e and 0.8w");
     AddListedPosition(&listed, 192);
     EXPECT_EQ(judge(11597000, 22000, false),
-              "1 the dish receives 19.2e (ASTRA): 11597 V 22000 is in your lists of 23.5e, 0.8w and 19.2e");
+              "right: the dish receives 19.2e (ASTRA): 11597 V 22000 is in your lists of 23.5e, 0.8w and 19.2e");
     id.state = IDENTITY_NO_POSITION;
-    EXPECT_EQ(judge(11597000, 22000, false)[0], '0');
+    EXPECT_EQ(judge(11597000, 22000, false).substr(0, 5), "none:");
 }
 
 // ---- the cross-check: libdvbpsi decodes what our writer builds ----------------
