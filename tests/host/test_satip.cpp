@@ -1,4 +1,5 @@
 // The SAT>IP protocol's texts: the tune query, RTSP, the tuner status, SSDP and the ini.
+// Readers' results are printed into one line each, so a case is one input and one expected line.
 #include "driver/satip_protocol.h"
 #include <gtest/gtest.h>
 #include <string>
@@ -7,11 +8,27 @@ namespace {
 
 std::string Query(const SatipTune& tune) {
     char out[SATIP_QUERY_MAX];
-    size_t n = FormatTuneQuery(&tune, out, sizeof out);
-    return std::string(out, n);
+    return std::string(out, FormatTuneQuery(&tune, out, sizeof out));
 }
 
-SatipParse Reply(const std::string& text, RtspReply* reply) { return ParseRtspReply(text.data(), text.size(), reply); }
+std::string Reply(const std::string& text) {
+    RtspReply r;
+    SatipParse p = ParseRtspReply(text.data(), text.size(), &r);
+    if (p != SATIP_COMPLETE) return p == SATIP_INCOMPLETE ? "incomplete" : "malformed";
+    char s[200];
+    snprintf(s, sizeof s, "%d cseq %u session %s timeout %u stream %u ports %u-%u head %zu body %zu", r.status,
+             r.cseq, r.session, r.timeoutSeconds, r.streamId, r.serverRtpPort, r.serverRtcpPort, r.headerLength,
+             r.contentLength);
+    return s;
+}
+
+std::string Address(const std::string& ini) {
+    char host[SATIP_HOST_MAX], url[SATIP_URL_MAX] = "";
+    uint16_t port = 0;
+    SatipAddress a = ParseServerAddress(ini.data(), ini.size(), host, sizeof host, &port, url);
+    if (a <= SATIP_ADDRESS_NONE) return a == SATIP_ADDRESS_NONE ? "none" : "bad";
+    return std::string(host) + ":" + std::to_string(port) + (a == SATIP_ADDRESS_DESCRIPTION ? " " : "") + url;
+}
 
 TEST(Satip, TheBurstBecomesOneQueryAndBack) {
     // DiSEqC None, Simple A, Simple B, LNB1..LNB4 -> src 1, 1, 2, 1..4
@@ -21,17 +38,12 @@ TEST(Satip, TheBurstBecomesOneQueryAndBack) {
     EXPECT_EQ(Query(t), "src=3&freq=11778.5&pol=h&ro=0.35&msys=dvbs2&mtype=8psk&plts=on&sr=22000&pids=0,16,17");
     t.frequencyKhz = 12302000, t.polarization = 'v', t.system = OtherSystem(t.system);
     EXPECT_EQ(Query(t), "src=3&freq=12302&pol=v&ro=0.35&msys=dvbs&mtype=qpsk&plts=off&sr=22000&pids=0,16,17");
-    ASSERT_TRUE(ParseTuneQuery(Query(t).c_str(), Query(t).size(), &t));  // our own server reads it back
-    EXPECT_EQ(t.system, SATIP_DVBS);
     char tiny[16];
     EXPECT_EQ(FormatTuneQuery(&t, tiny, sizeof tiny), 0u);
 
-    SatipTune back;
+    SatipTune back;  // as our own server reads a client's query: upper case, fec ignored, msys absent
     ASSERT_TRUE(ParseTuneQuery("rtsp://10.0.0.2/?src=2&freq=11778.5&pol=H&sr=22000&fec=34&pids=0", 64, &back));
-    EXPECT_EQ(back.source, 2u);
-    EXPECT_EQ(back.frequencyKhz, 11778500u);
-    EXPECT_EQ(back.polarization, 'h');
-    EXPECT_EQ(back.system, SATIP_DVBS);  // msys absent
+    EXPECT_EQ(Query(back), "src=2&freq=11778.5&pol=h&ro=0.35&msys=dvbs&mtype=qpsk&plts=off&sr=22000&pids=0,16,17");
     for (const char* bad : {"src=1&freq=12302&pol=v", "src=0&freq=12302&pol=v&sr=27500", "src=1&freq=12x&pol=v&sr=1",
                             "src=1&freq=12302&pol=q&sr=27500", "src=1&freq=12302&pol=v&sr=27500&msys=dvbt"})
         EXPECT_FALSE(ParseTuneQuery(bad, strlen(bad), &back)) << bad;
@@ -41,169 +53,73 @@ TEST(Satip, RtspRepliesComeWholeOrNotAtAll) {
     std::string setup = "RTSP/1.0 200 OK\r\nCSeq: 3\r\nSession: 12AB34;timeout=30\r\n"
                         "Transport: RTP/AVP;unicast;client_port=5000-5001;server_port=6970-6971\r\n"
                         "com.ses.streamID: 7\r\n\r\n";
-    RtspReply r;
-    ASSERT_EQ(Reply(setup, &r), SATIP_COMPLETE);
-    EXPECT_EQ(r.status, 200);
-    EXPECT_EQ(r.cseq, 3u);
-    EXPECT_STREQ(r.session, "12AB34");
-    EXPECT_EQ(r.timeoutSeconds, 30u);
-    EXPECT_EQ(r.streamId, 7u);
-    EXPECT_EQ(r.serverRtpPort, 6970);
-    EXPECT_EQ(r.serverRtcpPort, 6971);
-    EXPECT_EQ(r.headerLength, setup.size());
+    EXPECT_EQ(Reply(setup), "200 cseq 3 session 12AB34 timeout 30 stream 7 ports 6970-6971 head 149 body 0");
     // Every cut of it is incomplete, never malformed.
-    for (size_t n = 0; n < setup.size(); ++n) EXPECT_EQ(Reply(setup.substr(0, n), &r), SATIP_INCOMPLETE) << n;
-
+    for (size_t n = 0; n < setup.size(); ++n) EXPECT_EQ(Reply(setup.substr(0, n)), "incomplete") << n;
     std::string body = "RTSP/1.0 503 Service Unavailable\nContent-Length: 4\n\nabc";
-    EXPECT_EQ(Reply(body, &r), SATIP_INCOMPLETE);
-    ASSERT_EQ(Reply(body + "d", &r), SATIP_COMPLETE);
-    EXPECT_EQ(r.status, 503);
-    EXPECT_EQ(r.timeoutSeconds, 60u);  // not given
-    EXPECT_EQ(r.contentLength, 4u);
-    for (const std::string& bad : std::initializer_list<std::string>{"SIP/2.0 200 OK\r\n\r\n", "RTSP/1.0 OK\r\n\r\n", "RTSP/1.0 200 OK\r\nCSeq: x\r\n\r\n",
-                            "RTSP/1.0 200 OK\r\nContent-Length: 99999999\r\n\r\n",
-                            "RTSP/1.0 200 OK\r\nSession: " + std::string(80, 'A') + "\r\n\r\n",
-                            "RTSP/1.0 200 OK\r\nX: " + std::string(9000, 'a')})
-        EXPECT_EQ(Reply(bad, &r), SATIP_MALFORMED) << bad.substr(0, 40);
+    EXPECT_EQ(Reply(body), "incomplete");
+    EXPECT_EQ(Reply(body + "d"), "503 cseq 0 session  timeout 60 stream 0 ports 0-0 head 52 body 4");
+    // Other boxes: an opaque session with its zeros, header names in any
+    // case, Transport's keys in any order, a zero-padded stream id.
+    EXPECT_EQ(Reply("RTSP/1.0 200 OK\r\nCseq: 2\r\nsession:0012AB34\r\nTransport: RTP/AVP;unicast;source=10.0.0.2;"
+                    "server_port=6970-6971;client_port=5000-5001;destination=10.0.0.9;ttl=0\r\n"
+                    "com.ses.streamID: 0003\r\n\r\n"),
+              "200 cseq 2 session 0012AB34 timeout 60 stream 3 ports 6970-6971 head 185 body 0");
+    EXPECT_EQ(Reply("RTSP/1.0 200 OK\r\nCSEQ : 4\r\nSession: 0A1;timeout=30\r\n\r\n"),
+              "200 cseq 4 session 0A1 timeout 30 stream 0 ports 0-0 head 54 body 0");
+    for (const std::string& bad : std::initializer_list<std::string>{
+             "SIP/2.0 200 OK\r\n\r\n", "RTSP/1.0 OK\r\n\r\n", "RTSP/1.0 200 OK\r\nCSeq: x\r\n\r\n",
+             "RTSP/1.0 200 OK\r\nContent-Length: 99999999\r\n\r\n",
+             "RTSP/1.0 200 OK\r\nSession: " + std::string(80, 'A') + "\r\n\r\n",
+             "RTSP/1.0 200 OK\r\nX: " + std::string(9000, 'a')})
+        EXPECT_EQ(Reply(bad), "malformed") << bad.substr(0, 40);
 
     char request[SATIP_REQUEST_MAX];
     size_t n = FormatRtspRequest(request, sizeof request, "SETUP", "rtsp://h/?src=1", 4, "12AB34",
                                  "Transport: RTP/AVP;unicast;client_port=5000-5001\r\n");
     RtspRequest q;
     ASSERT_EQ(ParseRtspRequest(request, n, &q), SATIP_COMPLETE);
-    EXPECT_STREQ(q.method, "SETUP");
-    EXPECT_STREQ(q.uri, "rtsp://h/?src=1");
-    EXPECT_EQ(q.cseq, 4u);
-    EXPECT_STREQ(q.session, "12AB34");
-    EXPECT_EQ(q.clientRtpPort, 5000);
-    EXPECT_EQ(q.clientRtcpPort, 5001);
-    EXPECT_EQ(q.headerLength, n);
+    EXPECT_TRUE(q.method == std::string("SETUP") && q.uri == std::string("rtsp://h/?src=1") && q.cseq == 4 &&
+                q.session == std::string("12AB34") && q.clientRtpPort == 5000 && q.clientRtcpPort == 5001 &&
+                q.headerLength == n)
+        << request;
     EXPECT_EQ(FormatRtspRequest(request, 20, "SETUP", "rtsp://h/", 4, nullptr, nullptr), 0u);
     EXPECT_EQ(ParseRtspRequest("FOO / RTSP/1.0\r\n\r\n", 18, &q), SATIP_MALFORMED);
 }
 
-TEST(Satip, TheTunerStatusComesByRtcpOrSdp) {
-    SatipTune tune = TuneFromBurst(0, 1, 27500, 12302000, SATIP_DVBS2);
-    SatipStatus sent = {1, 204, 1, 12, 0, 0, 0};
-    char text[256];
-    ASSERT_GT(FormatTunerStatus(&tune, &sent, text, sizeof text), 0u);
-    uint8_t packet[512];
-    size_t n = BuildRtcpApp(0x1234, text, packet, sizeof packet);
-    ASSERT_EQ(n % 4, 0u);
-    SatipStatus got = {};
-    ASSERT_TRUE(ParseRtcpApp(packet, n, &got));
-    EXPECT_EQ(got.level, 204u);
-    EXPECT_EQ(got.lock, 1u);
-    EXPECT_EQ(got.quality, 12u);
-    EXPECT_EQ(StatusPercent(&got), 80u);  // 204 x 100 / 255
-    EXPECT_EQ(StatusSnrFigure(&got), 12.0f);
-    for (size_t cut = 0; cut < n; cut += 3) EXPECT_FALSE(ParseRtcpApp(packet, cut, &got)) << cut;
-    packet[8 + 8] = 'X';  // another APP name
-    EXPECT_FALSE(ParseRtcpApp(packet, n, &got));
-
-    const char sdp[] = "v=0\r\nm=video 0 RTP/AVP 33\r\na=fmtp:33 ver=1.0;src=1;tuner=1,255,0,15,12302.00,v\r\n";
-    ASSERT_TRUE(ParseSdpStatus(sdp, sizeof sdp - 1, &got));
-    EXPECT_EQ(StatusPercent(&got), 100u);
-    EXPECT_EQ(got.lock, 0u);
-    for (const char* bad : {"ver=1.0;tuner=1,256,1,12", "tuner=1,200,2,12", "tuner=1,200,1,16", "tuner=1,200,1",
-                            "xtuner=1,200,1,3", "tuner=1,2x0,1,3"})
-        EXPECT_FALSE(ParseTunerStatus(bad, strlen(bad), &got)) << bad;
-}
-
-TEST(Satip, ServersAreFoundBySsdpOrTheIni) {
-    const char answer[] = "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=1800\r\nLOCATION: http://192.168.1.20:8080/desc.xml\r\n"
-                          "ST: urn:ses-com:device:SatIPServer:1\r\n\r\n";
-    char location[128], host[SATIP_HOST_MAX], path[SATIP_PATH_MAX];
-    uint16_t port = 0;
-    ASSERT_TRUE(ParseSsdpAnswer(answer, sizeof answer - 1, location, sizeof location, &port));
-    EXPECT_EQ(port, 554);
-    ASSERT_TRUE(ParseHttpUrl(location, host, sizeof host, &port, path, sizeof path));
-    EXPECT_STREQ(host, "192.168.1.20");
-    EXPECT_EQ(port, 8080);
-    EXPECT_STREQ(path, "/desc.xml");
-    ASSERT_TRUE(ParseHttpUrl("http://tuner", host, sizeof host, &port, path, sizeof path));
-    EXPECT_EQ(port, 80);
-    EXPECT_STREQ(path, "/");
-    EXPECT_FALSE(ParseHttpUrl("http://h:99999/", host, sizeof host, &port, path, sizeof path));
-    const char printer[] = "HTTP/1.1 200 OK\r\nLOCATION: http://p/\r\nST: upnp:rootdevice\r\n\r\n";
-    EXPECT_FALSE(ParseSsdpAnswer(printer, sizeof printer - 1, location, sizeof location, &port));
-    const char bye[] = "NOTIFY * HTTP/1.1\r\nNT: urn:ses-com:device:SatIPServer:1\r\nNTS: ssdp:byebye\r\n"
-                       "LOCATION: http://p/\r\n\r\n";
-    EXPECT_FALSE(ParseSsdpAnswer(bye, sizeof bye - 1, location, sizeof location, &port));
-    // An OctopusNet announcing itself, with its RTSP port elsewhere.
-    const char alive[] = "NOTIFY * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nNT: urn:ses-com:device:SatIPServer:1\r\n"
-                         "NTS: ssdp:alive\r\nLOCATION: http://192.168.1.30:8888/octonet.xml\r\nX-SATIP-RTSP-Port: 8554\r\n\r\n";
-    ASSERT_TRUE(ParseSsdpAnswer(alive, sizeof alive - 1, location, sizeof location, &port));
-    EXPECT_STREQ(location, "http://192.168.1.30:8888/octonet.xml");
-    EXPECT_EQ(port, 8554);
-    const char desc[] = "<device><satip:X_SATIPCAP xmlns:satip=\"urn:ses-com:satip\">DVBT-2,DVBS2-2</satip:X_SATIPCAP>";
-    EXPECT_EQ(DescriptionSatelliteTuners(desc, sizeof desc - 1), 2u);
-    EXPECT_EQ(DescriptionSatelliteTuners(desc, 60), 0u);  // cut before the figure
-
-    char url[SATIP_URL_MAX];
-    auto address = [&](const std::string& ini) {
-        return ParseServerAddress(ini.data(), ini.size(), host, sizeof host, &port, url);
-    };
-    EXPECT_EQ(address("[Server]\r\n Address = tuner.local ; the loft\r\n"), SATIP_ADDRESS_GIVEN);
-    EXPECT_STREQ(host, "tuner.local");
-    EXPECT_EQ(port, 554);
-    EXPECT_EQ(address("[other]\naddress=1.2.3.4\n[server]\naddress=127.0.0.1:8554"), SATIP_ADDRESS_GIVEN);
-    EXPECT_STREQ(host, "127.0.0.1");
-    EXPECT_EQ(port, 8554);
-    EXPECT_EQ(address("[server]\naddress=http://192.168.1.9:49000/satipdesc.xml ; a Fritz!Box\n"),
-              SATIP_ADDRESS_DESCRIPTION);
-    EXPECT_STREQ(url, "http://192.168.1.9:49000/satipdesc.xml");
-    EXPECT_STREQ(host, "192.168.1.9");
-    EXPECT_EQ(port, 554);  // the description's port is HTTP's
-    EXPECT_EQ(address("[server]\naddress=http://h:99999/desc.xml"), SATIP_ADDRESS_BAD);
-    for (const char* none : {"", "[server]\n;address=1.2.3.4\n", "[server]\naddress=\n", "[other]\naddress=1.2.3.4\n"})
-        EXPECT_EQ(address(none), SATIP_ADDRESS_NONE) << none;
-    for (const char* bad : {"[server]\naddress=:554", "[server]\naddress=h:0", "[server]\naddress=h:65536",
-                            "[server]\naddress=a b", "[server]\naddress=h:5x"})
-        EXPECT_EQ(address(bad), SATIP_ADDRESS_BAD) << bad;
-}
-
-// Replies as other boxes write them: the session an opaque string, header
-// names in any case, Transport's keys in any order, a zero-padded stream id.
-TEST(Satip, RepliesOfOtherBoxes) {
-    RtspReply r;
-    ASSERT_EQ(Reply("RTSP/1.0 200 OK\r\nCseq: 2\r\nsession:0012AB34\r\n"
-                    "Transport: RTP/AVP;unicast;source=10.0.0.2;server_port=6970-6971;client_port=5000-5001;"
-                    "destination=10.0.0.9;ttl=0\r\ncom.ses.streamID: 0003\r\n\r\n", &r),
-              SATIP_COMPLETE);
-    EXPECT_EQ(r.cseq, 2u);
-    EXPECT_STREQ(r.session, "0012AB34");  // leading zeros kept: it is a name, not a number
-    EXPECT_EQ(r.timeoutSeconds, 60u);
-    EXPECT_EQ(r.serverRtpPort, 6970);
-    EXPECT_EQ(r.streamId, 3u);
-    ASSERT_EQ(Reply("RTSP/1.0 200 OK\r\nCSEQ : 4\r\nSession: 0A1;timeout=30\r\n\r\n", &r), SATIP_COMPLETE);
-    EXPECT_EQ(r.cseq, 4u);
-    EXPECT_STREQ(r.session, "0A1");
-    EXPECT_EQ(r.timeoutSeconds, 30u);
-}
-
-// Reports as minisatip, tvheadend and the boxes send them, and whether they
-// count: only for the tune, and only once the tuner has settled.
-TEST(Satip, ReportsCountForTheTuneOnceSettled) {
+// Reports by RTCP as minisatip, tvheadend and the boxes send them, or by SDP,
+// and whether they count: only for the tune, and only once the tuner has settled.
+TEST(Satip, TheTunerStatusCountsForTheTuneOnceSettled) {
     SatipTune tune = TuneFromBurst(0, 1, 27500, 12302000, SATIP_DVBS2);
     SatipStatus sent = {1, 204, 1, 12, 0, 0, 0}, got = {};
     char text[256];
     uint8_t packet[512];
+    size_t n = 0;
     for (uint32_t form : {0u, 1u, 2u, 3u}) {  // plain, SR + SDES + APP, a long APP length, both
         for (SatipStatusForm version : {SATIP_STATUS_V10, SATIP_STATUS_V12}) {
             ASSERT_GT(FormatTunerStatus(&tune, &sent, text, sizeof text, version), 0u);
-            size_t n = BuildRtcpApp(7, text, packet, sizeof packet, form);
-            ASSERT_TRUE(ParseRtcpApp(packet, n, &got)) << form << " " << text;
-            EXPECT_EQ(got.level, 204u);
-            EXPECT_EQ(got.quality, 12u);
+            n = BuildRtcpApp(7, text, packet, sizeof packet, form);
+            ASSERT_TRUE(n % 4 == 0 && ParseRtcpApp(packet, n, &got)) << form << " " << text;
+            EXPECT_TRUE(got.level == 204 && got.lock == 1 && got.quality == 12) << form << " " << text;
             EXPECT_EQ(got.frequencyKhz, version == SATIP_STATUS_V12 ? 0u : 12302000u);
             for (size_t cut = 0; cut < n - 3; cut += 5) EXPECT_FALSE(ParseRtcpApp(packet, cut, &got)) << form << cut;
         }
     }
-    const char minisatip[] = "ver=1.0;src=2;tuner=1,255,1,15,12303.00,v,dvbs2,8psk,on,0.35,27500,34;pids=0,16,17";
-    ASSERT_TRUE(ParseTunerStatus(minisatip, sizeof minisatip - 1, &got));
-    EXPECT_EQ(got.source, 2u);
-    EXPECT_EQ(got.polarization, 'v');
+    EXPECT_EQ(StatusPercent(&got), 80u);  // 204 x 100 / 255
+    EXPECT_EQ(StatusSnrFigure(&got), 12.0f);
+    n = BuildRtcpApp(7, text, packet, sizeof packet);
+    packet[8] = 'X';  // another APP name
+    EXPECT_FALSE(ParseRtcpApp(packet, n, &got));
+
+    const char sdp[] = "v=0\r\nm=video 0 RTP/AVP 33\r\na=fmtp:33 ver=1.0;src=1;tuner=1,255,0,15,12302.00,v\r\n";
+    ASSERT_TRUE(ParseSdpStatus(sdp, sizeof sdp - 1, &got));
+    EXPECT_TRUE(StatusPercent(&got) == 100 && got.lock == 0);
+    auto parse = [&got](const std::string& text) { return ParseTunerStatus(text.data(), text.size(), &got); };
+    for (const char* bad : {"ver=1.0;tuner=1,256,1,12", "tuner=1,200,2,12", "tuner=1,200,1,16", "tuner=1,200,1",
+                            "xtuner=1,200,1,3", "tuner=1,2x0,1,3"})
+        EXPECT_FALSE(parse(bad)) << bad;
+
+    ASSERT_TRUE(parse("ver=1.0;src=2;tuner=1,255,1,15,12303.00,v,dvbs2,8psk,on,0.35,27500,34;pids=0,16,17"));
     EXPECT_FALSE(StatusMatchesTune(&got, &tune));  // another source
     tune.source = 2;
     EXPECT_TRUE(StatusMatchesTune(&got, &tune));  // 1 MHz apart is the same transponder
@@ -213,12 +129,53 @@ TEST(Satip, ReportsCountForTheTuneOnceSettled) {
     EXPECT_FALSE(StatusMatchesTune(&got, &tune));
     tune.frequencyKhz = 12302000, tune.polarization = 'h';
     EXPECT_FALSE(StatusMatchesTune(&got, &tune));
-    const char blank[] = "ver=1.2;tuner=1,200,1,9,,,,,,,,";  // nothing echoed: nothing to disagree
-    ASSERT_TRUE(ParseTunerStatus(blank, sizeof blank - 1, &got));
+    ASSERT_TRUE(parse("ver=1.2;tuner=1,200,1,9,,,,,,,,"));  // nothing echoed: nothing to disagree
     EXPECT_TRUE(ReportCounts(&got, &tune, SATIP_SETTLE_MS));
-    const char odd[] = "ver=1.0;src=x;tuner=1,200,1,9,12302.x,vh;pids=";
-    ASSERT_TRUE(ParseTunerStatus(odd, sizeof odd - 1, &got));
+    ASSERT_TRUE(parse("ver=1.0;src=x;tuner=1,200,1,9,12302.x,vh;pids="));  // what cannot be read is not echoed
     EXPECT_EQ(got.source + got.frequencyKhz + uint32_t(got.polarization), 0u);
+}
+
+TEST(Satip, ServersAreFoundBySsdpOrTheIni) {
+    char location[128], host[SATIP_HOST_MAX], path[SATIP_PATH_MAX];
+    uint16_t port = 0;
+    auto ssdp = [&](const std::string& text) {
+        bool found = ParseSsdpAnswer(text.data(), text.size(), location, sizeof location, &port);
+        return found ? location + std::string(" rtsp ") + std::to_string(port) : "none";
+    };
+    auto url = [&](const char* text) {
+        bool read = ParseHttpUrl(text, host, sizeof host, &port, path, sizeof path);
+        return read ? host + (":" + std::to_string(port)) + path : "bad";
+    };
+    EXPECT_EQ(ssdp("HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=1800\r\nLOCATION: http://192.168.1.20:8080/desc.xml\r\n"
+                   "ST: urn:ses-com:device:SatIPServer:1\r\n\r\n"),
+              "http://192.168.1.20:8080/desc.xml rtsp 554");
+    // An OctopusNet announcing itself, with its RTSP port elsewhere.
+    EXPECT_EQ(ssdp("NOTIFY * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nNT: urn:ses-com:device:SatIPServer:1\r\n"
+                   "NTS: ssdp:alive\r\nLOCATION: http://192.168.1.30:8888/octonet.xml\r\n"
+                   "X-SATIP-RTSP-Port: 8554\r\n\r\n"),
+              "http://192.168.1.30:8888/octonet.xml rtsp 8554");
+    EXPECT_EQ(ssdp("HTTP/1.1 200 OK\r\nLOCATION: http://p/\r\nST: upnp:rootdevice\r\n\r\n"), "none");  // a printer
+    EXPECT_EQ(ssdp("NOTIFY * HTTP/1.1\r\nNT: urn:ses-com:device:SatIPServer:1\r\nNTS: ssdp:byebye\r\n"
+                   "LOCATION: http://p/\r\n\r\n"),
+              "none");
+    EXPECT_EQ(url("http://192.168.1.20:8080/desc.xml"), "192.168.1.20:8080/desc.xml");
+    EXPECT_EQ(url("http://tuner"), "tuner:80/");
+    EXPECT_EQ(url("http://h:99999/"), "bad");
+    const char desc[] = "<device><satip:X_SATIPCAP xmlns:satip=\"urn:ses-com:satip\">DVBT-2,DVBS2-2</satip:X_SATIPCAP>";
+    EXPECT_EQ(DescriptionSatelliteTuners(desc, sizeof desc - 1), 2u);
+    EXPECT_EQ(DescriptionSatelliteTuners(desc, 60), 0u);  // cut before the figure
+
+    const std::pair<const char*, const char*> ini[] = {
+        {"[Server]\r\n Address = tuner.local ; the loft\r\n", "tuner.local:554"},
+        {"[other]\naddress=1.2.3.4\n[server]\naddress=127.0.0.1:8554", "127.0.0.1:8554"},
+        // A Fritz!Box's description: the RTSP port stays 554, the one in the address is HTTP's.
+        {"[server]\naddress=http://192.168.1.9:49000/satipdesc.xml ; a Fritz!Box\n",
+         "192.168.1.9:554 http://192.168.1.9:49000/satipdesc.xml"},
+        {"", "none"}, {"[server]\n;address=1.2.3.4\n", "none"}, {"[server]\naddress=\n", "none"},
+        {"[other]\naddress=1.2.3.4\n", "none"}, {"[server]\naddress=http://h:99999/desc.xml", "bad"},
+        {"[server]\naddress=:554", "bad"}, {"[server]\naddress=h:0", "bad"}, {"[server]\naddress=h:65536", "bad"},
+        {"[server]\naddress=a b", "bad"}, {"[server]\naddress=h:5x", "bad"}};
+    for (auto [text, expected] : ini) EXPECT_EQ(Address(text), expected) << text;
 }
 
 }  // namespace
