@@ -58,3 +58,17 @@ def release():
     _xtest.XTestFakeButtonEvent(_display, 1, 0, 0)
     _xtest.XTestFakeMotionEvent(_display, -1, 0, 0, 0)
     _x11.XFlush(_display)
+
+
+if __name__ == "__main__":
+    # xscreen.py save|same X Y W H FILE: keeps a rectangle's picture, or tells
+    # by the exit status whether the screen shows it now.
+    import sys
+    command, file = sys.argv[1], sys.argv[6]
+    picture = grab(*map(int, sys.argv[2:6]))
+    if command == "save":
+        with open(file, "wb") as saved:
+            saved.write(picture)
+    else:
+        with open(file, "rb") as saved:
+            sys.exit(saved.read() != picture)
