@@ -13,13 +13,14 @@ def check(what, got, expected):
 
 
 # A failed sample never enters a median, whatever word names it, and is counted.
-check("samples with failures", figures.samples_line("starts", "ms", "median", 1500,
+check("samples with failures", figures.samples_line("starts", "ms", [("median", 1500)],
                                                      ["45", "33", "failed", "74", "", "50", "no paint", "40"]),
       "7 starts: 5 measured, median 45 ms (33-74); 2 failed (goal median <= 1500: MISSED)")
-check("all failed", figures.samples_line("starts", "ms", "median", 1500, ["failed", "failed"]),
+check("all failed", figures.samples_line("starts", "ms", [("median", 1500)], ["failed", "failed"]),
       "2 starts: none measured; 2 failed (goal median <= 1500: MISSED)")
-check("p95 verdict", figures.samples_line("changes", "ms", "p95", 100, [str(v) for v in range(1, 21)]),
-      "20 changes: 20 measured, median 10 ms (1.0-20), 95th percentile 19 ms; 0 failed (goal p95 <= 100: met)")
+check("two goals", figures.samples_line("changes", "ms", [("median", 11), ("p95", 18)], [str(v) for v in range(1, 21)]),
+      "20 changes: 20 measured, median 10 ms (1.0-20), 95th percentile 19 ms; 0 failed"
+      " (goal median <= 11: met, p95 <= 18: MISSED)")
 check("even median", figures.median([4, 1, 3, 2]), 2.5)
 
 # Pairs form ratios A / B; a pair with a failed or zero reference is a failure, not a ratio.

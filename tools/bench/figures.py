@@ -7,9 +7,9 @@ counted and named, never turned into a number, and a goal is met only when
 no sample failed.
 
 usage:
-  figures.py samples WHAT UNIT STAT GOAL < FILE
+  figures.py samples WHAT UNIT [STAT GOAL]... < FILE
       "7 starts: 5 measured, median 45 ms (33-74); 2 failed (goal median <= 1500: MISSED)"
-      STAT is the figure the goal is read from: median or p95; a GOAL of "-"
+      STAT is the figure a goal is read from: median or p95; a GOAL of "-"
       states the figures without a goal.
   figures.py pairs WHAT GOAL < FILE
       each line "A B", the program's and the reference's figure of one pair
@@ -69,16 +69,20 @@ def plain(value):
     return f"{value:.0f}" if abs(value) >= 10 else f"{value:.1f}"
 
 
-def samples_line(what, unit, stat, goal, lines):
+def samples_line(what, unit, goals, lines):
+    """goals: (stat, goal) pairs, stat median or p95; the 95th percentile is
+    stated when a goal is read from it."""
     measured, failed = parse(lines)
     total = len(measured) + failed
-    figure = {"median": median, "p95": p95}[stat](measured) if measured else None
-    goal_text = "" if goal is None else f" (goal {stat} <= {goal:g}: {verdict(figure, goal, failed)})"
+    stats = {"median": median, "p95": p95}
+    verdicts = [f"{stat} <= {goal:g}: {verdict(stats[stat](measured) if measured else None, goal, failed)}"
+                for stat, goal in goals]
+    goal_text = f" (goal {', '.join(verdicts)})" if verdicts else ""
     if not measured:
         return f"{total} {what}: none measured; {failed} failed{goal_text}"
     text = (f"{total} {what}: {len(measured)} measured, median {plain(median(measured))} {unit} "
             f"({plain(min(measured))}-{plain(max(measured))})")
-    if stat == "p95":
+    if any(stat == "p95" for stat, _ in goals):
         text += f", 95th percentile {plain(p95(measured))} {unit}"
     return f"{text}; {failed} failed{goal_text}"
 
@@ -95,8 +99,9 @@ def pairs_line(what, goal, lines):
 
 def main(argv):
     lines = sys.stdin.read().splitlines()
-    if len(argv) == 6 and argv[1] == "samples":
-        print(samples_line(argv[2], argv[3], argv[4], None if argv[5] == "-" else float(argv[5]), lines))
+    if len(argv) >= 4 and len(argv) % 2 == 0 and argv[1] == "samples":
+        goals = [(stat, float(goal)) for stat, goal in zip(argv[4::2], argv[5::2]) if goal != "-"]
+        print(samples_line(argv[2], argv[3], goals, lines))
     elif len(argv) == 4 and argv[1] == "pairs":
         print(pairs_line(argv[2], float(argv[3]), lines))
     else:

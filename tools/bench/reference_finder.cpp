@@ -3,7 +3,8 @@
 //  - a poller calls a stub card every 50 ms (the level 57, SNR 8.25, locked);
 //  - a meter thread composes the whole meter every 40 ms: the background and
 //    the button from a 768 x 512 atlas, the level in the 72-pixel font and the
-//    SNR in the 17-pixel one, then one copy to the window;
+//    SNR in the 17-pixel one (the program's own fonts), then one copy to the
+//    window;
 //  - a sound thread runs the program's own schedule (feedback/sound_schedule)
 //    and plays the program's own clips (its resources are linked in) with
 //    sndPlaySoundA from memory.
@@ -18,18 +19,16 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/app.h"  // the program's own fonts (app/fonts.cpp)
 #include "feedback/sound_schedule.h"
 
 constexpr const char* WINDOW_CLASS = "ReferenceFinder";
-constexpr int FACE_SIZE = 512, ATLAS_W = 768, ATLAS_H = 512;
 constexpr int FRAME_MS = 40, POLL_MS = 50, STOP_WAIT_MS = 20;
 constexpr int AREA_X = 160, AREA_Y = 75, AREA_W = 190, AREA_H = 100;
 constexpr int BUTTON_X = 335, BUTTON_Y = 174, BUTTON_W = 80, BUTTON_H = 82;
 constexpr int GREEN_BUTTON_X = 592, GREEN_BUTTON_Y = 85;
-constexpr RECT LEVEL_RECT = {175, 85, 337, 150}, SNR_RECT = {256, 150, 337, 170};
-constexpr int TEXT_FONT_HEIGHT = 17, BIG_FONT_HEIGHT = 72, SMALLEST_BIG_FONT = 40;
-constexpr int LEVEL_MARGIN = 2;
-constexpr COLORREF FACE_COLOUR = RGB(20, 24, 30), TEXT_COLOUR = RGB(190, 200, 210);
+constexpr RECT SNR_RECT = {256, 150, 337, 170};
+constexpr int TEXT_FONT_HEIGHT = 17;
 constexpr uint32_t STUB_LEVEL = 57;
 constexpr float STUB_SNR = 8.25f;
 
@@ -63,14 +62,14 @@ static DWORD WINAPI PollerThread(LPVOID) {
 }
 
 static void CopyAtlasPiece(HDC dc, int x, int y, int w, int h, int srcX, int srcY) {
-    StretchDIBits(dc, x, y, w, h, srcX, ATLAS_H - srcY - h, w, h, AtlasPixels, &AtlasInfo,
+    StretchDIBits(dc, x, y, w, h, srcX, SKIN_HEIGHT - srcY - h, w, h, AtlasPixels, &AtlasInfo,
                   DIB_RGB_COLORS, SRCCOPY);
 }
 
 static void DrawFrame() {
     CopyAtlasPiece(MemoryDc, AREA_X, AREA_Y, AREA_W, AREA_H, AREA_X, AREA_Y);
     char text[16];
-    RECT level = LEVEL_RECT, snr = SNR_RECT;
+    RECT level = METER_LEVEL_RECT, snr = SNR_RECT;
     SelectObject(MemoryDc, BigFont);
     snprintf(text, sizeof text, "%u%%", (unsigned)SignalPercent.load());
     DrawTextA(MemoryDc, text, -1, &level, DT_WORDBREAK | DT_LEFT | DT_TOP);
@@ -134,24 +133,6 @@ static void ToggleFinder() {
     while (PollerAlive.load() || SoundAlive.load() || MeterAlive.load()) Sleep(STOP_WAIT_MS);
 }
 
-// The largest height up to 72 at which "100%" fits the level rectangle, as
-// the program chooses its level font.
-static HFONT CreateLevelFont() {
-    for (int height = BIG_FONT_HEIGHT;; --height) {
-        HFONT font = CreateFontA(height, 0, 0, 0, 600, 0, 0, 0, 0, 0, 0, 0, 0, nullptr);
-        HGDIOBJ previous = SelectObject(MemoryDc, font);
-        SIZE size = {};
-        GetTextExtentPoint32A(MemoryDc, "100%", 4, &size);
-        ABC percent = {};
-        GetCharABCWidthsA(MemoryDc, '%', '%', &percent);
-        SelectObject(MemoryDc, previous);
-        if (size.cx - percent.abcC <= LEVEL_RECT.right - LEVEL_RECT.left - LEVEL_MARGIN ||
-            height == SMALLEST_BIG_FONT)
-            return font;
-        DeleteObject(font);
-    }
-}
-
 static void LoadClips() {
     char name[8];
     for (int clip = 0; clip < SOUND_CLIP_COUNT; ++clip) {
@@ -165,12 +146,12 @@ static void LoadClips() {
 static void MakeDrawingObjects() {
     MemoryDc = CreateCompatibleDC(WindowDc);
     SelectObject(MemoryDc, CreateCompatibleBitmap(WindowDc, FACE_SIZE, FACE_SIZE / 2));
-    AtlasInfo.bmiHeader = {sizeof(BITMAPINFOHEADER), ATLAS_W, -ATLAS_H, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    AtlasPixels = (uint32_t*)calloc((size_t)ATLAS_W * ATLAS_H, sizeof *AtlasPixels);
-    for (int i = 0; AtlasPixels && i < ATLAS_W * ATLAS_H; ++i)
-        AtlasPixels[i] = (uint32_t)(i % ATLAS_W < FACE_SIZE ? 0x1e1814 : 0x20a020);
-    TextFont = CreateFontA(TEXT_FONT_HEIGHT, 0, 0, 0, 600, 0, 0, 0, 0, 0, 0, 0, 0, nullptr);
-    BigFont = CreateLevelFont();
+    AtlasInfo.bmiHeader = {sizeof(BITMAPINFOHEADER), SKIN_WIDTH, -SKIN_HEIGHT, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    AtlasPixels = (uint32_t*)calloc((size_t)SKIN_WIDTH * SKIN_HEIGHT, sizeof *AtlasPixels);
+    for (int i = 0; AtlasPixels && i < SKIN_WIDTH * SKIN_HEIGHT; ++i)
+        AtlasPixels[i] = (uint32_t)(i % SKIN_WIDTH < FACE_SIZE ? 0x1e1814 : 0x20a020);
+    TextFont = CreateSkinFont(TEXT_FONT_HEIGHT);
+    BigFont = CreateLevelFont(MemoryDc);
     SelectObject(MemoryDc, CreatePen(PS_SOLID, 5, RGB(200, 0, 0)));
     for (HDC dc : {WindowDc, MemoryDc}) {
         SetTextColor(dc, TEXT_COLOUR);
