@@ -31,6 +31,12 @@ int UserGuidePath(char* path, size_t size);  // its full path; 1 when it does no
 
 void CreateTooltips();
 
+// The face's fonts: weight 600, the system's default face. The level font is
+// the largest up to 72 pixels whose "100%" fits the meter, measured on dc.
+constexpr RECT METER_LEVEL_RECT = {175, 85, 337, 150};
+HFONT CreateSkinFont(int height);
+HFONT CreateLevelFont(HDC dc);
+
 // skin and shape
 HRESULT LoadSkin();
 void CreateWindowRegions();

@@ -35,33 +35,6 @@ static HWND CreateCombo(int id, DWORD style, int x, int y, int w, int h) {
                            h, AppState.mainWindow, (HMENU)(INT_PTR)id, AppState.instance, nullptr);
 }
 
-static HFONT CreateSkinFont(int height) {
-    return CreateFontA(height, 0, 0, 0, 600, 0, 0, 0, 0, 0, 0, 0, 0, nullptr);
-}
-
-// The meter's figures at the largest height up to 72 at which the ink of
-// "100%", the widest of them, ends 2 px inside the level rectangle. Arial,
-// the face the system gives for no name, fits at 71; a wider face (a stand-in
-// for Arial under Wine) gets smaller figures rather than a cut "%".
-constexpr RECT LEVEL_RECT = {175, 85, 337, 150};
-constexpr int BIG_FONT_HEIGHT = 72, SMALLEST_BIG_FONT = 40, LEVEL_MARGIN = 2;
-
-static HFONT CreateLevelFont(HDC dc) {
-    for (int height = BIG_FONT_HEIGHT;; --height) {
-        HFONT font = CreateSkinFont(height);
-        HGDIOBJ previous = SelectObject(dc, font);
-        SIZE size = {};
-        GetTextExtentPoint32A(dc, "100%", 4, &size);
-        ABC percent = {};  // the blank right of the "%" holds no ink
-        GetCharABCWidthsA(dc, '%', '%', &percent);
-        SelectObject(dc, previous);
-        if (size.cx - percent.abcC <= LEVEL_RECT.right - LEVEL_RECT.left - LEVEL_MARGIN ||
-            height == SMALLEST_BIG_FONT)
-            return font;
-        DeleteObject(font);
-    }
-}
-
 static const char WINDOW_CLASS[] = "107";
 static const char WINDOW_TITLE[] = "Orvalis";
 
@@ -142,7 +115,7 @@ int InitApplication() {
     LoadTransponderList();
     CreateTooltips();
 
-    AppState.meterLevelRect = LEVEL_RECT;
+    AppState.meterLevelRect = METER_LEVEL_RECT;
     AppState.meterSnrRect = {256, 150, 337, 170};
     AppState.hintRect = {160, 90, 350, 170};
     AppState.spinnerStartX = 300;

@@ -43,6 +43,10 @@ if(ORVALIS_TESTS)
                    tests/host/skin_regenerates.py '${CMAKE_SOURCE_DIR}' '${CMAKE_BINARY_DIR}/skin'"
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
   set_tests_properties(host.skin_regenerates PROPERTIES TIMEOUT 120 ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)
+  # The bench's arithmetic: failed samples counted apart, pair ratios, verdicts.
+  add_test(NAME host.bench_figures COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/host/bench_figures.py
+                                           ${CMAKE_SOURCE_DIR}/tools/bench)
+  set_tests_properties(host.bench_figures PROPERTIES ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)
 endif()
 
 # Fuzzers: clang's libFuzzer, one per parser, over the same platform-free

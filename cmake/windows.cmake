@@ -87,9 +87,15 @@ if(ORVALIS_TESTS AND CMAKE_CROSSCOMPILING_EMULATOR)
 endif()
 
 # The benchmark's yardsticks (scripts/bench): a minimal painted Win32 window
-# for the start-up, a program doing a running finder's least work for the CPU.
+# for the start-up, a program doing a running finder's described work for the
+# CPU, with the program's own sound schedule and clips.
+add_executable(minimal_window WIN32 tools/bench/minimal_window.cpp)
+add_executable(reference_finder WIN32 tools/bench/reference_finder.cpp feedback/sound_schedule.cpp
+  app/fonts.cpp $<TARGET_OBJECTS:orvresources>)
+target_include_directories(reference_finder PRIVATE ${CMAKE_SOURCE_DIR} ${GENERATED_DIR})
+target_compile_definitions(reference_finder PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+target_link_libraries(reference_finder PRIVATE winmm gdi32 user32)
 foreach(yardstick minimal_window reference_finder)
-  add_executable(${yardstick} WIN32 tools/bench/${yardstick}.cpp)
   target_compile_options(${yardstick} PRIVATE ${OUR_WARNINGS})
   target_link_options(${yardstick} PRIVATE ${STATIC_LINK})
 endforeach()

@@ -4,7 +4,8 @@
 usage: first_paint.py NAME COMMAND...
 Starts COMMAND, looks every few ms for a visible window titled NAME, and
 reads the pixel at its centre until it is no longer the desktop's colour.
-Prints the milliseconds; leaves the program running (the caller ends it).
+Prints the milliseconds, or "failed" when no painted window shows within
+60 s; leaves the program running (the caller ends it).
 """
 import subprocess
 import sys
@@ -31,7 +32,7 @@ def main():
             print(round((time.monotonic() - started) * 1000))
             return 0
         time.sleep(0.005)
-    print(0)
+    print("failed")
     return 1
 
 

@@ -36,3 +36,39 @@ def grab(x, y, w, h):
     data = ctypes.string_at(header.data, header.bytes_per_line * h)
     _destroy(header.destroy_image)(image)
     return data
+
+
+_xtest = ctypes.CDLL("libXtst.so.6")
+_xtest.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_int,
+                                        ctypes.c_ulong]
+_xtest.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+_x11.XFlush.argtypes = [ctypes.c_void_p]
+
+
+def press(x, y):
+    """Moves the pointer to x y and presses the left button, sent to the server
+    before this returns: the moment a program's reaction to a press counts from."""
+    _xtest.XTestFakeMotionEvent(_display, -1, x, y, 0)
+    _xtest.XTestFakeButtonEvent(_display, 1, 1, 0)
+    _x11.XFlush(_display)
+
+
+def release():
+    """Releases the left button and moves the pointer away to the screen's corner."""
+    _xtest.XTestFakeButtonEvent(_display, 1, 0, 0)
+    _xtest.XTestFakeMotionEvent(_display, -1, 0, 0, 0)
+    _x11.XFlush(_display)
+
+
+if __name__ == "__main__":
+    # xscreen.py save|same X Y W H FILE: keeps a rectangle's picture, or tells
+    # by the exit status whether the screen shows it now.
+    import sys
+    command, file = sys.argv[1], sys.argv[6]
+    picture = grab(*map(int, sys.argv[2:6]))
+    if command == "save":
+        with open(file, "wb") as saved:
+            saved.write(picture)
+    else:
+        with open(file, "rb") as saved:
+            sys.exit(saved.read() != picture)
