@@ -38,6 +38,8 @@ TEST(Phone, APortInUseLeavesTheTunerWorking) {
     for (int i = 0; i < 100 && !box; i++, Sleep(50)) box = FindWindowA("#32770", "Simulated card");
     ASSERT_TRUE(box) << "no box about the port";
     PostMessageA(box, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 100 && IsWindow(box); i++) Sleep(20);
+    EXPECT_FALSE(IsWindow(box)) << "the box did not close";
     TunerControl* tuner = AppState.tunerControl;
     unsigned percent = 0;
     EXPECT_EQ(tuner->lpVtbl->SetFrequency(tuner, 11778000), S_OK);
