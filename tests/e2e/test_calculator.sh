@@ -15,10 +15,8 @@ shows() { face "$@" "$dir/a.png" 2>/dev/null; convert "$E2E_ROOT/resources/skin.
 dark() { local p=($(pixel "$dir/now.png" $((dx + 1 + $1)) $((dy + 1 + $2)))); (( p[0] < 150 && p[1] < 150 )); }
 open_dialog() { click 355 465; wait_for 10 shown 512 450 || fail "ZivUrav. opened no dialog"; read -r dx dy < <(window_at 512 450); }
 
-dir=$E2E_DIR/run
-make_program_folder "$dir"
+program_folder run
 start_ready "$dir"
-read -r ox oy < <(window_origin)
 open_dialog
 [[ "$dx $dy" == "$ox $((oy + 56))" ]] || fail "dialog at $dx,$dy, main window at $ox,$oy"
 wait_for 10 reads "Satellite out of the visibility range!" 135 173 300 22 || fail "no warning on a fresh face"

@@ -4,8 +4,7 @@
 # and no Wine server of its prefix behind; nor does scripts/run's headless
 # session stopped half way.
 source "$(dirname "$0")/lib.sh"
-dir=$E2E_DIR/inner
-make_program_folder "$dir"
+program_folder inner
 cat > "$dir/inner.sh" <<INNER
 source "$E2E_ROOT/tests/e2e/lib.sh" "$E2E_BIN"
 ensure_display

@@ -4,14 +4,11 @@
 source "$(dirname "$0")/lib.sh"
 ensure_display
 
-dir=$E2E_DIR/run
-log=$dir/simcard.log
-make_program_folder "$dir"
+program_folder run
 printf '[signal]\nstep 1500 lock=0 level=0 snr=0\nstep 600000 level=100 snr=8.25\n' > "$dir/scenario.ini"
 start_ready "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
 
 # A rejected text's message shows for 2 s, "Not found in this version." for 1 s.
-read -r ox oy < <(window_origin)
 status_red() {  # how many pixels of the status box are red
   screenshot "$dir/status.png"
   convert "$dir/status.png" -crop "384x60+$((ox + 64))+$((oy + 320))" +repage \
@@ -49,10 +46,7 @@ sleep 1
 button_is green signal || fail "the button is not green with a signal"
 # The widest figure whole: "100%" read off the screen, its ink ending 2 px or
 # more inside the level box (x 175 to 336), whatever face stands in for Arial.
-convert "$E2E_DIR/signal.png" -crop "162x65+$((ox + 175))+$((oy + 85))" +repage -resize 300% \
-  -colorspace gray -negate "$dir/level.png"
-read_level=$(tesseract "$dir/level.png" - --psm 7 2>/dev/null | xargs)
-[[ $read_level == "100%" ]] || fail "the level reads \"$read_level\""
+read_level=$(ocr_meter "$E2E_DIR/signal.png"); [[ $read_level == "100%" ]] || fail "the level reads \"$read_level\""
 ink=$(convert "$E2E_DIR/signal.png" -crop "190x65+$((ox + 160))+$((oy + 85))" +repage -colorspace gray \
   -threshold 50% -format '%@' info: | awk -F'[x+]' '{print 160 + $3 + $1 - 1}')
 (( ink <= 334 )) || fail "the figures' ink ends at x $ink, in the level box's last 2 px"
