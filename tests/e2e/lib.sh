@@ -17,11 +17,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # interrupted: at_exit adds a command to the one EXIT trap.
 E2E_CLEANUP=()
 at_exit() { E2E_CLEANUP+=("$*"); }
-run_cleanup() {
-  local c
-  for c in "${E2E_CLEANUP[@]}"; do eval "$c" >/dev/null 2>&1 || true; done
-  E2E_CLEANUP=()
-}
+run_cleanup() { local c; for c in "${E2E_CLEANUP[@]}"; do eval "$c" >/dev/null 2>&1 || true; done; E2E_CLEANUP=(); }
 trap run_cleanup EXIT
 trap 'exit 130' INT TERM
 note() { echo "-- $*"; }
@@ -52,17 +48,13 @@ ensure_display() {
 at_exit stop_app
 start_app() {
   local dir=$1; shift
-  ( cd /tmp && exec env SIMCARD_LOG="$(winpath "$dir/simcard.log")" "$@" wine "$dir/orvalis.exe" ) &
-  APP_PID=$!
+  ( cd /tmp && exec env SIMCARD_LOG="$(winpath "$dir/simcard.log")" "$@" wine "$dir/orvalis.exe" ) & APP_PID=$!
 }
 
 # wait_for SECONDS COMMAND...: polls a condition every 100 ms until a deadline.
 wait_for() {
   local deadline=$((SECONDS + $1)); shift
-  until "$@"; do
-    (( SECONDS < deadline )) || return 1
-    sleep 0.1
-  done
+  until "$@"; do (( SECONDS < deadline )) || return 1; sleep 0.1; done
 }
 
 log_has() { [[ -f $1 ]] && grep -q -- "$2" "$1"; }
@@ -97,16 +89,10 @@ window_at() {
 shown() { [[ -n $(window_at "$@") ]]; }
 
 # window_origin [ID]: the top-left on the screen of the main window or another.
-window_origin() {
-  local id=${1:-$(main_window)}
-  xdotool getwindowgeometry --shell "$id" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}'
-}
+window_origin() { xdotool getwindowgeometry --shell "${1:-$(main_window)}" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}'; }
 
 # click X Y: a left click at window coordinates.
-click() {
-  local ox oy; read -r ox oy < <(window_origin)
-  xdotool mousemove $((ox + $1)) $((oy + $2)) click 1
-}
+click() { local ox oy; read -r ox oy < <(window_origin); xdotool mousemove $((ox + $1)) $((oy + $2)) click 1; }
 
 # key KEY...: keys to the main window; one that closes it finds none for its release.
 key() { xdotool key --window "$(main_window)" "$@" 2>/dev/null || true; }

@@ -18,15 +18,11 @@ SERVER_PID=
 start_server() {  # start_server [OPTION...]: dishserver.exe on $port with $dir/signal.ini
   stop_server
   ( cd /tmp && exec env SIMCARD_LOG="$(winpath "$server")" SIMCARD_SCENARIO="$(winpath "$dir/signal.ini")" \
-      wine "$dir/dishserver.exe" /port=$port "$@" ) >/dev/null &
-  SERVER_PID=$!
+      wine "$dir/dishserver.exe" /port=$port "$@" ) >/dev/null & SERVER_PID=$!
   wait_for 30 log_has "$server" "Serving port=$port" || fail "dishserver did not start"
   : > "$server"
 }
-stop_server() {
-  [[ -z $SERVER_PID ]] || { kill -CONT "$SERVER_PID"; kill "$SERVER_PID"; wait "$SERVER_PID"; } 2>/dev/null || true
-  SERVER_PID=
-}
+stop_server() { [[ -z $SERVER_PID ]] || { kill -CONT "$SERVER_PID"; kill "$SERVER_PID"; wait "$SERVER_PID"; } 2>/dev/null || true; SERVER_PID=; }
 at_exit stop_server
 asked() { log_has "$server" "$1"; }
 start_tuned() {  # start_tuned [VAR=VALUE ...]: the program on the bridge, 12302 V 27500 typed, the red button pressed
