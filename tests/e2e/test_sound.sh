@@ -60,37 +60,28 @@ wait_for 3 box_shown || fail '"Please wait ..." never showed while stopping'
 while box_shown; do (( $(now_ms) - t_stop < 3000 )) || fail "the stop in Birds mode took over 3 s"; done
 stop_ms=$(( $(now_ms) - t_stop )); close_app
 
-voice=$(names 0 "$t_mute")
-[[ $voice =~ ^(DE5\ DE7\ ){4} ]] || fail "Voice at 57 said: $voice"
-cycle=$(gaps DE5 0 "$t_mute")
-within "$cycle" 1000 1600 1240 1360 || fail "Voice cycle: $cycle"
+voice=$(names 0 "$t_mute"); [[ $voice =~ ^(DE5\ DE7\ ){4} ]] || fail "Voice at 57 said: $voice"
+cycle=$(gaps DE5 0 "$t_mute"); within "$cycle" 1000 1600 1240 1360 || fail "Voice cycle: $cycle"
 # A pass under way when Mute is chosen (late under load) still says its second digit.
-muted=$(names $((t_mute + 1500)) "$t_birds")
-[[ -z $muted ]] || fail "Mute played: $muted"
-birds=$(names "$t_birds" "$t_stop")
-[[ $birds =~ ^(BIRD[0-3]\ ?){4,7}$ ]] || fail "Birds played: $birds"
-spacing=$(gaps "" "$t_birds" "$t_stop")
-within "$spacing" 800 2300 || fail "birds spaced $spacing ms"
+muted=$(names $((t_mute + 1500)) "$t_birds"); [[ -z $muted ]] || fail "Mute played: $muted"
+birds=$(names "$t_birds" "$t_stop"); [[ $birds =~ ^(BIRD[0-3]\ ?){4,7}$ ]] || fail "Birds played: $birds"
+spacing=$(gaps "" "$t_birds" "$t_stop"); within "$spacing" 800 2300 || fail "birds spaced $spacing ms"
 note "Voice cycle $cycle ms; Birds $birds, spaced $spacing ms; the stop returned after $stop_ms ms"
 
 # --- Previews while idle, then the alarm while there is no signal.
 start 0 5 'step 4000 lock=0\nstep 600000 lock=1 level=60 snr=9\n'
 t_preview=$(now_ms)
 for _ in 1 2 3 4 5 6; do sound_button; sleep 1.6; done  # Auto, Tone, Voice, Mute, Birds, alarm
-preview=$(names "$t_preview")
-[[ $preview == "TONE TONE EN0 BIRD0 BIRD1 ALARM" ]] || fail "previews: $preview"
+preview=$(names "$t_preview"); [[ $preview == "TONE TONE EN0 BIRD0 BIRD1 ALARM" ]] || fail "previews: $preview"
 bird_pair=$(gaps "" "$t_preview" | cut -d' ' -f4)  # BIRD0 to BIRD1
 within "$bird_pair" 900 1400 || fail "the Birds preview's calls $bird_pair ms apart"
-t_alarm=$(now_ms)
-find_signal
+t_alarm=$(now_ms); find_signal
 wait_for 20 log_has "$dir/simcard.log" "GetSignalPercent 60" || fail "no level"
 t_signal=$(now_ms); sleep 3
 t_close=$(now_ms); close_app
 # The last pass after the stop sees no level and may sound once more; an alarm
 # begun just before the level came may be heard a few hundred ms late.
-alarms=$(names "$t_alarm" "$t_close")
-[[ $alarms =~ ^(ALARM\ ?){5,}$ ]] || fail "no signal, alarm mode played: $alarms"
-late=$(heard "$t_alarm" "$t_close" | awk -v s="$t_signal" '$1 > s + 500' | wc -l)
-(( late == 0 )) || fail "$late alarms after the signal came"
+alarms=$(names "$t_alarm" "$t_close"); [[ $alarms =~ ^(ALARM\ ?){5,}$ ]] || fail "no signal, alarm mode played: $alarms"
+late=$(heard "$t_alarm" "$t_close" | awk -v s="$t_signal" '$1 > s + 500' | wc -l); (( late == 0 )) || fail "$late alarms after the signal came"
 note "alarm: $(wc -w <<< "$alarms") times, none once the level came"
 echo PASS
