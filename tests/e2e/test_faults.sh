@@ -26,8 +26,7 @@ run() {
     wait_exit 60
     [[ $1 == Initialize-fails ]] && log_has "$dir/simcard.log" " SetDeviceMode" && seen="went on"
   else
-    wait_for 60 window_shown || fail "$1: no window"
-    sleep 0.5; click 375 214
+    wait_for 60 window_shown || fail "$1: no window"; sleep 0.5; click 375 214
     case $3 in
       error) wait_for 30 error_box || seen="no Error box"
              xdotool key Return ;;  # the box has the focus

@@ -4,8 +4,7 @@
 # pixels are client pixels plus the template's 1-pixel border.
 source "$(dirname "$0")/lib.sh"
 ensure_display
-at_exit 'chattr -i "$E2E_DIR"/*/signal_log.txt'
-at_exit 'kill ${big:-}'
+at_exit 'chattr -i "$E2E_DIR"/*/signal_log.txt'; at_exit 'kill ${big:-}'
 
 gone() { ! shown "$@"; }
 double_click() { xdotool mousemove $((ox + 256)) $((oy + 130)) click --repeat 2 --delay 80 1; }

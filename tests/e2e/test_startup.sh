@@ -15,17 +15,14 @@ screenshot "$dir/startup.png"
 desktop=$(pixel "$dir/startup.png" 2 2)
 outside=$(pixel "$dir/startup.png" $((ox + 4)) $((oy + 4)))
 close_enough "$desktop" "$outside" 0 || fail "outside the circle shows $outside, not the desktop $desktop"
-for p in "256 256" "256 30" "60 256"; do
-  read -r x y <<<"$p"
-  inside=$(pixel "$dir/startup.png" $((ox + x)) $((oy + y)))
-  close_enough "$inside" "$desktop" 8 && fail "inside the circle at $x,$y shows the desktop"
+for p in "256 256" "256 30" "60 256"; do read -r x y <<<"$p"
+  close_enough "$(pixel "$dir/startup.png" $((ox + x)) $((oy + y)))" "$desktop" 8 && fail "inside the circle at $x,$y shows the desktop"
 done
 order=$(grep -E -o 'CreateInstance|Initialize|SetDeviceMode [0-9]+' "$dir/simcard.log" | tr '\n' ',')
 [[ $order == CreateInstance,Initialize,"SetDeviceMode 6", ]] || fail "card calls: $order"
 
 # German, Sound twice (Tone, Voice), DiSEqC "Simple B" and a transponder.
-click 65 380; sleep 0.5
-click 106 427; sleep 0.5; click 106 427; sleep 0.5
+click 65 380; sleep 0.5; click 106 427; sleep 0.5; click 106 427; sleep 0.5
 click 40 210; sleep 0.7; xdotool key Down Down Return; sleep 0.5
 type_transponder "11836 H 27500"
 close_app
