@@ -17,11 +17,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # interrupted: at_exit adds a command to the one EXIT trap.
 E2E_CLEANUP=()
 at_exit() { E2E_CLEANUP+=("$*"); }
-run_cleanup() {
-  local c
-  for c in "${E2E_CLEANUP[@]}"; do eval "$c" >/dev/null 2>&1 || true; done
-  E2E_CLEANUP=()
-}
+run_cleanup() { local c; for c in "${E2E_CLEANUP[@]}"; do eval "$c" >/dev/null 2>&1 || true; done; E2E_CLEANUP=(); }
 trap run_cleanup EXIT
 trap 'exit 130' INT TERM
 note() { echo "-- $*"; }
@@ -29,9 +25,10 @@ note() { echo "-- $*"; }
 # A Windows path for a Unix one: Wine maps / to drive Z:.
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
-# A fresh program folder: the exe with its guide and Transponders\ beside it, no settings.
-make_program_folder() {
-  local dir=$1
+# program_folder NAME: a fresh program folder, $E2E_DIR/NAME as dir and its card's log as log:
+# the exe with its guide and Transponders\ beside it, no settings.
+program_folder() {
+  dir=$E2E_DIR/$1 log=$E2E_DIR/$1/simcard.log
   rm -rf "$dir"; mkdir -p "$dir"
   cp "$E2E_BIN/orvalis.exe" "$E2E_BIN/user-guide.html" "$dir/"
   cp -r "$E2E_ROOT/Transponders" "$dir/Transponders" 2>/dev/null || mkdir -p "$dir/Transponders"
@@ -51,17 +48,13 @@ ensure_display() {
 at_exit stop_app
 start_app() {
   local dir=$1; shift
-  ( cd /tmp && exec env SIMCARD_LOG="$(winpath "$dir/simcard.log")" "$@" wine "$dir/orvalis.exe" ) &
-  APP_PID=$!
+  ( cd /tmp && exec env SIMCARD_LOG="$(winpath "$dir/simcard.log")" "$@" wine "$dir/orvalis.exe" ) & APP_PID=$!
 }
 
 # wait_for SECONDS COMMAND...: polls a condition every 100 ms until a deadline.
 wait_for() {
   local deadline=$((SECONDS + $1)); shift
-  until "$@"; do
-    (( SECONDS < deadline )) || return 1
-    sleep 0.1
-  done
+  until "$@"; do (( SECONDS < deadline )) || return 1; sleep 0.1; done
 }
 
 log_has() { [[ -f $1 ]] && grep -q -- "$2" "$1"; }
@@ -77,12 +70,13 @@ wait_exit() {
 main_window() { xdotool search --onlyvisible --name '^Orvalis$' 2>/dev/null | head -n1; }
 window_shown() { [[ -n $(main_window) ]]; }
 
-# start_ready FOLDER [VAR=VALUE ...]: start_app, until the card is set up and the window painted.
+# start_ready FOLDER [VAR=VALUE ...]: start_app, until the card is set up and the window
+# painted; its origin in ox oy.
 start_ready() {
   start_app "$@"
   wait_for 60 log_has "$1/simcard.log" "SetDeviceMode" || fail "the card was never set up"
   wait_for 30 window_shown || fail "no window"
-  sleep 1
+  sleep 1; read -r ox oy < <(window_origin)
 }
 
 # window_at W H: "X Y" of the program's visible window of that size.
@@ -95,16 +89,10 @@ window_at() {
 shown() { [[ -n $(window_at "$@") ]]; }
 
 # window_origin [ID]: the top-left on the screen of the main window or another.
-window_origin() {
-  local id=${1:-$(main_window)}
-  xdotool getwindowgeometry --shell "$id" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}'
-}
+window_origin() { xdotool getwindowgeometry --shell "${1:-$(main_window)}" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}'; }
 
 # click X Y: a left click at window coordinates.
-click() {
-  local ox oy; read -r ox oy < <(window_origin)
-  xdotool mousemove $((ox + $1)) $((oy + $2)) click 1
-}
+click() { local ox oy; read -r ox oy < <(window_origin); xdotool mousemove $((ox + $1)) $((oy + $2)) click 1; }
 
 # key KEY...: keys to the main window; one that closes it finds none for its release.
 key() { xdotool key --window "$(main_window)" "$@" 2>/dev/null || true; }
@@ -115,8 +103,11 @@ type_transponder() {
   xdotool key End $(printf 'BackSpace %.0s' $(seq 30)); xdotool type --delay 20 "$1"
 }
 
-# close_app: the close button; the program must end with 0.
-close_app() { click 370 57; wait_exit 30; [[ $EXIT_CODE == 0 ]] || fail "exit code $EXIT_CODE"; }
+# close_app [KEY]: the close button, or that key; the program must end with 0.
+close_app() {
+  if (( $# )); then key "$@"; else click 370 57; fi
+  wait_exit 30; [[ $EXIT_CODE == 0 ]] || fail "exit code $EXIT_CODE after ${1:-the close button}"
+}
 
 screenshot() { import -window root "$1"; }
 
@@ -131,6 +122,14 @@ button_is() {
   local p=($(pixel "$shot" $((ox + 375)) $((oy + 200))))
   if [[ $1 == green ]]; then (( p[1] > p[0] + 40 )); else (( p[0] > p[1] + 40 )); fi
 }
+
+# ocr_meter SHOT [X Y]: the level box's text; X Y: the shot's corner in the window (the screen's).
+ocr_meter() {
+  convert "$1" -crop "162x65+$((${2:-ox} + 175))+$((${3:-oy} + 85))" +repage -resize 300% -colorspace gray \
+    -negate "$1.level.png"
+  tesseract "$1.level.png" - --psm 7 2>/dev/null | xargs
+}
+meter_reads() { screenshot "$dir/meter.png"; [[ $(ocr_meter "$dir/meter.png") == "$1" ]]; }
 
 # close_enough "r g b" "r g b" TOLERANCE
 close_enough() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { split(a, x); split(b, y)

@@ -6,10 +6,7 @@ Escape are left out, so the run keeps its one process.
 
 usage: monkey.py SEED ACTIONS
 """
-import random
-import subprocess
-import sys
-import time
+import random, subprocess, sys, time
 
 BUTTONS = [(375, 214), (139, 285), (139, 325), (65, 380), (106, 427), (159, 463), (257, 476),
            (115, 185), (475, 325), (447, 380), (408, 429), (355, 465), (40, 210), (210, 210),
@@ -22,8 +19,7 @@ KEYS = ["Tab", "Return", "space", "Up", "Down", "Left", "Right", "Home", "End", 
 
 
 def xdotool(*args):
-    subprocess.run(["xdotool", *map(str, args)], check=False,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["xdotool", *map(str, args)], check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def origin():
@@ -36,16 +32,14 @@ def origin():
 def main():
     seed, count = int(sys.argv[1]), int(sys.argv[2])
     rnd = random.Random(seed)
-    width, height = map(int, subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True,
-                                            text=True).stdout.split())
+    width, height = map(int, subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True, text=True).stdout.split())
     ox, oy = origin()
     for action in range(count):
         if action % 50 == 0:
             ox, oy = origin()  # the window may have been dragged
         kind = rnd.choices(["button", "click", "double", "drag", "key", "type", "list", "screen"],
                            weights=[30, 18, 6, 5, 18, 8, 10, 5])[0]
-        x, y = rnd.choice(BUTTONS) if kind in ("button", "type", "list") else \
-            (rnd.randrange(512), rnd.randrange(512))
+        x, y = rnd.choice(BUTTONS) if kind in ("button", "type", "list") else (rnd.randrange(512), rnd.randrange(512))
         if any(abs(x - kx) < 22 and abs(y - ky) < 22 for kx, ky in KEEP_OUT):
             continue
         x, y = ox + x, oy + y
@@ -61,8 +55,7 @@ def main():
         elif kind == "key":
             xdotool("key", rnd.choice(KEYS))
         elif kind == "type":
-            xdotool("mousemove", ox + 300, oy + 300, "click", 1, "key", "End",
-                    *(["BackSpace"] * 25))
+            xdotool("mousemove", ox + 300, oy + 300, "click", 1, "key", "End", *(["BackSpace"] * 25))
             xdotool("type", "--delay", 5, rnd.choice(TEXTS))
         elif kind == "list":
             xdotool("mousemove", x, y, "click", 1)

@@ -4,42 +4,10 @@ phone.py PORT LOG DIR OX OY: LOG is the card's call log, DIR the test's folder,
 OX OY the main window's origin on the screen. Hand-over with test_phone.sh by
 files in DIR: this writes page.ready (the page is open: press the red button)
 and load.done (close the program), and waits for app.closed.
-phone.py banner PORT DIR: the page at PORT shows a wrong satellite's banner.
 """
 import json, os, re, shutil, socket, statistics, subprocess, sys, tempfile, threading, time
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
-
-
-
-def chromium():  # headless, at a phone's size, in a profile of its own: (browser, its profile's folder)
-    profile = tempfile.mkdtemp(prefix="phone-chromium-")
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for a in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-sync",
-              "--disable-background-networking", "--disable-component-update", "--user-data-dir=" + profile]:
-        options.add_argument(a)
-    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-    browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
-                            {"width": 360, "height": 740, "deviceScaleFactor": 1, "mobile": True})
-    return browser, profile
-
-
-if sys.argv[1] == "banner":
-    browser, profile = chromium()
-    try:
-        browser.get("http://127.0.0.1:%s/" % sys.argv[2])
-        deadline, banner = time.time() + 10, ""
-        while time.time() < deadline and "19.2E" not in banner:
-            time.sleep(0.1)
-            banner = browser.find_element("id", "wrong").text
-        browser.save_screenshot(os.path.join(sys.argv[3], "phone-bridge-wrong.png"))
-        print("the bridge's page: %s" % banner)
-    finally:
-        browser.quit()
-        shutil.rmtree(profile, ignore_errors=True)
-    sys.exit(0 if "19.2E" in banner else 1)
 
 PORT, LOG, DIR, OX, OY = int(sys.argv[1]), sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5])
 URL = "http://127.0.0.1:%d/" % PORT
@@ -74,12 +42,10 @@ def tail_log():  # the card's log as it grows, every 2 ms
         time.sleep(0.002)
 
 
-def connect():
-    return socket.create_connection(("127.0.0.1", PORT), 5)
+connect = lambda: socket.create_connection(("127.0.0.1", PORT), 5)
 
 
-def read_reply(s, buffer=b"", head_only=False):
-    """(status, headers, body, what follows in the buffer); status 0 when the connection closed."""
+def read_reply(s, buffer=b"", head_only=False):  # (status, headers, body, what follows); status 0: closed
     while b"\r\n\r\n" not in buffer:
         data = s.recv(65536)
         if not data:
@@ -100,12 +66,10 @@ def request(text):
         return read_reply(s)[:3]
 
 
-def get(path):
-    return request("GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n" % path)
+get = lambda path: request("GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n" % path)
 
 
-def closed_after(s):
-    """Seconds until the server closes a connection, what comes dropped."""
+def closed_after(s):  # seconds until the server closes a connection, what comes dropped
     start = time.time()
     s.settimeout(20)
     try:
@@ -116,7 +80,7 @@ def closed_after(s):
     return time.time() - start
 
 
-def meter_reads(figure):  # OCR of the meter's level box, as test_satip.sh does it
+def meter_reads(figure):  # OCR of the meter's level box, as satip_lib.sh's ocr_meter does it
     shot, level = os.path.join(DIR, "meter.png"), os.path.join(DIR, "level.png")
     subprocess.run(["import", "-window", "root", shot], check=True)
     subprocess.run(["convert", shot, "-crop", "162x65+%d+%d" % (OX + 175, OY + 85), "+repage", "-resize", "300%",
@@ -125,7 +89,16 @@ def meter_reads(figure):  # OCR of the meter's level box, as test_satip.sh does 
 
 
 threading.Thread(target=tail_log, daemon=True).start()
-browser, profile = chromium()
+# Headless chromium at a phone's size, in a profile of its own.
+profile, options = tempfile.mkdtemp(prefix="phone-chromium-"), webdriver.ChromeOptions()
+options.binary_location = "/usr/bin/chromium"
+for a in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-sync",
+          "--disable-background-networking", "--disable-component-update", "--user-data-dir=" + profile]:
+    options.add_argument(a)
+options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                        {"width": 360, "height": 740, "deviceScaleFactor": 1, "mobile": True})
 text = lambda id: browser.find_element("id", id).text
 try:
     status, headers, page = get("/")

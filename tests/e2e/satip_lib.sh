@@ -5,8 +5,7 @@
 satip_folder() {  # satip_folder PREFIX: sets WINEPREFIX, dir, bridge, server and port
   export WINEPREFIX=$E2E_ROOT/build/$1
   WINEDEBUG=-all "$E2E_ROOT/scripts/wine-prefix" "$E2E_BIN/satipcard.dll" "$WINEPREFIX" >/dev/null
-  dir=$E2E_DIR/run
-  make_program_folder "$dir"
+  program_folder run
   cp "$E2E_BIN/satipcard.dll" "$E2E_BIN/dishserver.exe" "$dir/"
   wine regsvr32 /s "$(winpath "$dir/satipcard.dll")"
   bridge=$dir/satipcard.log server=$dir/server.log
@@ -19,26 +18,22 @@ SERVER_PID=
 start_server() {  # start_server [OPTION...]: dishserver.exe on $port with $dir/signal.ini
   stop_server
   ( cd /tmp && exec env SIMCARD_LOG="$(winpath "$server")" SIMCARD_SCENARIO="$(winpath "$dir/signal.ini")" \
-      wine "$dir/dishserver.exe" /port=$port "$@" ) >/dev/null &
-  SERVER_PID=$!
+      wine "$dir/dishserver.exe" /port=$port "$@" ) >/dev/null & SERVER_PID=$!
   wait_for 30 log_has "$server" "Serving port=$port" || fail "dishserver did not start"
   : > "$server"
 }
-stop_server() {
-  [[ -z $SERVER_PID ]] || { kill -CONT "$SERVER_PID"; kill "$SERVER_PID"; wait "$SERVER_PID"; } 2>/dev/null || true
-  SERVER_PID=
-}
+stop_server() { [[ -z $SERVER_PID ]] || { kill -CONT "$SERVER_PID"; kill "$SERVER_PID"; wait "$SERVER_PID"; } 2>/dev/null || true; SERVER_PID=; }
 at_exit stop_server
 asked() { log_has "$server" "$1"; }
+start_tuned() {  # start_tuned [VAR=VALUE ...]: the program on the bridge, 12302 V 27500 typed, the red button pressed
+  start_app "$dir" "$@"
+  wait_for 60 log_has "$bridge" "Initialize 127.0.0.1:$port -> 0x00000000" || fail "the bridge did not start: $(cat "$bridge")"
+  wait_for 30 window_shown || fail "no window"; sleep 1
+  read -r ox oy < <(window_origin); type_transponder "12302 V 27500"; press
+}
 box() { [[ -n $(xdotool search --onlyvisible --name '^SAT>IP tuner$' 2>/dev/null) ]]; }
 no_box() { ! box; }
 read_box() { xdotool key Return; }  # the box has the focus
-ocr_meter() {  # ocr_meter SHOT [X Y]: the level box's text; X Y: the shot's corner in the window (the screen's)
-  convert "$1" -crop "162x65+$((${2:-ox} + 175))+$((${3:-oy} + 85))" +repage -resize 300% -colorspace gray \
-    -negate "$1.level.png"
-  tesseract "$1.level.png" - --psm 7 2>/dev/null | xargs
-}
-meter_reads() { screenshot "$dir/meter.png"; [[ $(ocr_meter "$dir/meter.png") == "$1" ]]; }
 LAST_PRESS=0
 press() {  # the red button, 0.6 s after the last press at least: closer, two are a double-click
   local wait=$((LAST_PRESS + 600 - $(date +%s%3N)))

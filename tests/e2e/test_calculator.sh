@@ -15,10 +15,8 @@ shows() { face "$@" "$dir/a.png" 2>/dev/null; convert "$E2E_ROOT/resources/skin.
 dark() { local p=($(pixel "$dir/now.png" $((dx + 1 + $1)) $((dy + 1 + $2)))); (( p[0] < 150 && p[1] < 150 )); }
 open_dialog() { click 355 465; wait_for 10 shown 512 450 || fail "ZivUrav. opened no dialog"; read -r dx dy < <(window_at 512 450); }
 
-dir=$E2E_DIR/run
-make_program_folder "$dir"
+program_folder run
 start_ready "$dir"
-read -r ox oy < <(window_origin)
 open_dialog
 [[ "$dx $dy" == "$ox $((oy + 56))" ]] || fail "dialog at $dx,$dy, main window at $ox,$oy"
 wait_for 10 reads "Satellite out of the visibility range!" 135 173 300 22 || fail "no warning on a fresh face"
@@ -41,12 +39,9 @@ dark 55 270 && fail "the azimuth mark runs through west"
 
 xdotool key Tab Tab BackSpace  # the width box, its text selected as the focus comes
 wait_for 5 reads "Offset dish : --" 180 338 200 22 || fail "a cleared width still gives a figure"
-xdotool type --delay 150 1000
-wait_for 10 reads "Offset dish : -1.50°" 180 338 200 22 || fail "the figure did not come back"
-xdotool key Escape alt+F4; sleep 1
-shown 512 450 || fail "Escape or the system menu closed the dialog"
-xdotool mousemove $((dx + 256)) $((dy + 425)) click 1
-wait_for 10 eval '! shown 512 450' || fail "OK did not close the dialog"
+xdotool type --delay 150 1000; wait_for 10 reads "Offset dish : -1.50°" 180 338 200 22 || fail "the figure did not come back"
+xdotool key Escape alt+F4; sleep 1; shown 512 450 || fail "Escape or the system menu closed the dialog"
+xdotool mousemove $((dx + 256)) $((dy + 425)) click 1; wait_for 10 eval '! shown 512 450' || fail "OK did not close the dialog"
 close_app
 [[ $(od -An -tu4 -j80 -N24 "$dir/orv.dat" | xargs) == "40 170 0 0 1000 1200" ]] || fail "orv.dat 80..103: $(od -An -tu4 -j80 -N24 "$dir/orv.dat")"
 

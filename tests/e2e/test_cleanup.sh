@@ -4,8 +4,7 @@
 # and no Wine server of its prefix behind; nor does scripts/run's headless
 # session stopped half way.
 source "$(dirname "$0")/lib.sh"
-dir=$E2E_DIR/inner
-make_program_folder "$dir"
+program_folder inner
 cat > "$dir/inner.sh" <<INNER
 source "$E2E_ROOT/tests/e2e/lib.sh" "$E2E_BIN"
 ensure_display
@@ -14,8 +13,7 @@ start_app "$dir"
 wait_for 60 window_shown && echo up > "$dir/up"
 sleep 600 >/dev/null 2>&1 & at_exit kill \$!; wait \$!
 INNER
-env -u DISPLAY bash "$dir/inner.sh" & inner=$!
-at_exit kill $inner
+env -u DISPLAY bash "$dir/inner.sh" & inner=$!; at_exit kill $inner
 wait_for 90 test -e "$dir/up" || fail "the interrupted run never showed its window"
 kill -TERM $inner; wait $inner || true
 server=server-$(printf '%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
@@ -25,8 +23,7 @@ gone() {
 }
 wait_for 10 gone || fail "left running: $(pgrep -af "Xvfb $(cat "$dir/display") |$dir/orvalis.exe")"
 
-env -u DISPLAY "$E2E_ROOT/scripts/run" >/dev/null 2>&1 & run=$!
-at_exit kill $run
+env -u DISPLAY "$E2E_ROOT/scripts/run" >/dev/null 2>&1 & run=$!; at_exit kill $run
 running() { pgrep -f "$E2E_ROOT/build/run/Orvalis/orvalis.exe" >/dev/null; }
 wait_for 120 running || fail "scripts/run never started the program"
 screen=$(pgrep -P $run -x Xvfb)

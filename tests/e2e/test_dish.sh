@@ -6,10 +6,7 @@
 source "$(dirname "$0")/lib.sh"
 ensure_display
 
-dir=$E2E_DIR/run
-log=$dir/simcard.log
-make_program_folder "$dir"
-cp "$E2E_BIN/dishsim.exe" "$dir/"
+program_folder run; cp "$E2E_BIN/dishsim.exe" "$dir/"
 # Bratislava, 48°09'n 17°07'e, Hotbird 13.0e, as the calculator computes them.
 read -r AZ EL POL < <(awk 'BEGIN { pi = 3.1415926535; B = 48 + 9 / 60; L = 17 + 7 / 60; S = 13
   a = B * pi / 180; d = (L - S) * pi / 180; c = cos(a) * cos(d)
@@ -59,10 +56,8 @@ note "peak level $top at az $peak (calculator $AZ); first locked level $first, l
 (( top >= 75 && first <= top - 40 && last <= top - 40 && drops == 0 )) || fail "no clean rise and fall"
 near "$peak" "$AZ" 0.3 || fail "peak at $peak, the calculator says $AZ"
 # The wrong port (Simple B: the LNB on 19.2e) and the wrong polarization: no lock.
-click 40 210; sleep 0.5; xdotool key Down Return; sleep 0.3
-sweep "12302 V 27500" port red
-click 40 210; sleep 0.5; xdotool key Up Return; sleep 0.3
-sweep "12302 H 27500" polarization red
+click 40 210; sleep 0.5; xdotool key Down Return; sleep 0.3; sweep "12302 V 27500" port red
+click 40 210; sleep 0.5; xdotool key Up Return; sleep 0.3; sweep "12302 H 27500" polarization red
 grep -q "SetDiseqc 2" "$log" || fail "Simple B was never chosen"
 for s in port polarization; do awk '$2 > 0 { exit 1 }' "$dir/$s.polls" || fail "a lock on the wrong $s"; done
 
@@ -71,8 +66,7 @@ for s in port polarization; do awk '$2 > 0 { exit 1 }' "$dir/$s.polls" || fail "
 ( cd /tmp && SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")" \
   exec wine "$dir/dishsim.exe" /az="$(plus "$AZ" 3)" /el="$EL" /skew="$POL" ) &
 sim() { xdotool search --onlyvisible --name '^Virtual dish$' 2>/dev/null | head -n1; }
-wait_for 30 eval '[[ -n $(sim) ]]' || fail "no dishsim window"
-sleep 1  # its activation, which takes the keyboard, comes after it is shown
+wait_for 30 eval '[[ -n $(sim) ]]' || fail "no dishsim window"; sleep 1  # its activation takes the keyboard
 type_transponder "12302 V 27500"; click 375 214
 wait_for 20 log_has "$log" "CheckLock az=$(plus "$AZ" 3) .* live -> 0x8" || fail "the card ignores dishsim"
 read -r sx sy < <(window_origin "$(sim)")
@@ -81,8 +75,7 @@ xdotool key shift+Left shift+Left shift+Left
 wait_for 20 log_has "$log" "GetSignalPercent 8[0-9] az=$AZ .* live" || fail "no lock from dishsim"
 xdotool key Right Right
 wait_for 20 log_has "$log" "GetSignalPercent [0-9]* az=$(plus "$AZ" 0.2) .* live" || fail "no fine steps"
-xdotool key Escape
-wait_for 20 bash -c "tail -n 4 '$log' | grep 'az=' | tail -n 1 | grep -vq ' live'" || fail "live after dishsim"
+xdotool key Escape; wait_for 20 bash -c "tail -n 4 '$log' | grep 'az=' | tail -n 1 | grep -vq ' live'" || fail "live after dishsim"
 close_app
 note "virtual dish ok"
 echo PASS

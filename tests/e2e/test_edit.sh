@@ -6,9 +6,7 @@ source "$(dirname "$0")/lib.sh"
 ensure_display
 at_exit 'kill ${holder:-}'
 
-dir=$E2E_DIR/edit
-make_program_folder "$dir"
-rm -f "$dir"/Transponders/*
+program_folder edit; rm -f "$dir"/Transponders/*
 ini=$dir/Transponders/3490.ini shipped=$E2E_ROOT/Transponders/3490.ini
 # The shipped file with keys 0001=, 0002=, ...: an add and a remove give the shipped
 # file back only with the header kept and the entries renumbered and counted.
@@ -32,30 +30,25 @@ start_ready "$dir"
 original=$(md5 "$ini")
 
 # A rejected text: its red message, no dialog, no change.
-add "11778V2750"
-sleep 2.5
+add "11778V2750"; sleep 2.5
 dialog_closed || fail "a dialog opened for a rejected text"
 [[ $(md5 "$ini") == "$original" ]] || fail "a rejected text changed the file"
 
 # Add: the new line last.
-add "11778 V 27500"
-answer ok1 "adding"
+add "11778 V 27500"; answer ok1 "adding"
 [[ $(tail -n1 "$ini") == $'13=11778 V 27500\r' ]] || fail "last line: $(tail -n1 "$ini")"
 no_leftovers
 
 # The same text in other case: "already exists", nothing written.
 added=$(md5 "$ini")
-add "11778 v 27500"
-answer ok1 "a duplicate"
+add "11778 v 27500"; answer ok1 "a duplicate"
 [[ $(md5 "$ini") == "$added" ]] || fail "a duplicate changed the file"
 
 # Remove the entry the reload selected: CANCEL keeps it, OK deletes it, and
 # the file is then the shipped one again, byte for byte.
-click 139 325
-answer cancel "removing the added entry, selected"
+click 139 325; answer cancel "removing the added entry, selected"
 [[ $(md5 "$ini") == "$added" ]] || fail "CANCEL changed the file"
-click 139 325
-answer ok2 "removing it"
+click 139 325; answer ok2 "removing it"
 cmp -s "$ini" "$shipped" || fail "add then remove is not the shipped file"
 no_leftovers
 note "add, duplicate, rejected, remove ok"
@@ -63,27 +56,22 @@ note "add, duplicate, rejected, remove ok"
 # Faults: the file is the old one or the new one in full, and nothing is left.
 before=$(md5 "$ini")
 chmod a-w "$ini"
-add "11000 H 27500"
-answer ok1 "adding to a read-only file"
+add "11000 H 27500"; answer ok1 "adding to a read-only file"
 [[ $(md5 "$ini") == "$before" ]] || fail "a read-only file changed"
 chmod u+w "$ini"; no_leftovers
 
-coproc HOLD { exec wine "$E2E_BIN/win_tests.exe" --hold "$(winpath "$ini")"; }
-holder=$HOLD_PID
+coproc HOLD { exec wine "$E2E_BIN/win_tests.exe" --hold "$(winpath "$ini")"; }; holder=$HOLD_PID
 read -r -t 60 held <&"${HOLD[0]}" || fail "the holding program did not start"
-add "11000 H 27500"
-answer ok1 "adding to a held file"
+add "11000 H 27500"; answer ok1 "adding to a held file"
 [[ $(md5 "$ini") == "$before" ]] || fail "a held file changed"
 kill $holder; no_leftovers
 
 remove "11646,H,7300"
 wait_for 10 dialog_open || fail "no question before removing"
-rm "$ini"
-answer ok2 "removing from a deleted file"
+rm "$ini"; answer ok2 "removing from a deleted file"
 [[ ! -e $ini ]] || fail "a deleted file came back"
 [[ -z $(ls "$dir/Transponders") ]] || fail "left behind: $(ls "$dir/Transponders")"
 note "read-only, held and deleted files ok"
 
-key Escape
-wait_exit 30; [[ $EXIT_CODE == 0 ]] || fail "exit code $EXIT_CODE after Escape"
+close_app Escape
 echo PASS

@@ -16,8 +16,7 @@ error_box() { [[ -n $(xdotool search --onlyvisible --name '^Error$' 2>/dev/null)
 
 # run NAME FAULT-LINE EXPECTED: one program run; prints what was seen.
 run() {
-  dir=$E2E_DIR/$1
-  make_program_folder "$dir"
+  program_folder "$1"
   head -c 256 /dev/zero > "$dir/orv.dat"  # 19.2e and 11739 V 27500 in the box from the start
   printf '\xc0\x00\x00\x00\x78\x1f\xb3\x00' | dd of="$dir/orv.dat" bs=1 seek=12 conv=notrunc status=none
   printf '[signal]\nstep 600000 lock=1 level=57 snr=8\n[faults]\n%s\n' "$2" > "$dir/scenario.ini"
@@ -27,8 +26,7 @@ run() {
     wait_exit 60
     [[ $1 == Initialize-fails ]] && log_has "$dir/simcard.log" " SetDeviceMode" && seen="went on"
   else
-    wait_for 60 window_shown || fail "$1: no window"
-    sleep 0.5; click 375 214
+    wait_for 60 window_shown || fail "$1: no window"; sleep 0.5; click 375 214
     case $3 in
       error) wait_for 30 error_box || seen="no Error box"
              xdotool key Return ;;  # the box has the focus
@@ -36,9 +34,7 @@ run() {
       search) wait_for 30 log_has "$dir/simcard.log" "CheckLock" || seen="no polling"; sleep 2
               (( $(log_count "GetSignalPercent 57") == 0 )) || seen="a level" ;;
     esac
-    if [[ $3 == frozen ]]; then
-      wait_for 30 log_has "$dir/simcard.log" "0x80010108" || seen="never vanished"; sleep 1
-    fi
+    [[ $3 != frozen ]] || { wait_for 30 log_has "$dir/simcard.log" "0x80010108" || seen="never vanished"; sleep 1; }
     if [[ $3 != error ]]; then
       sleep 0.7  # a second click within the double-click time would open the signal log
       local t0=$(date +%s%3N); click 375 214

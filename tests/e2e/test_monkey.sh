@@ -9,16 +9,12 @@ seed=${MONKEY_SEED:-$RANDOM} actions=${MONKEY_ACTIONS:-1000}
 replay="replay: MONKEY_SEED=$seed MONKEY_ACTIONS=$actions bash $0 $E2E_BIN"
 note "monkey seed $seed, $actions actions"
 
-dir=$E2E_DIR/run
-make_program_folder "$dir"
+program_folder run
 printf '[signal]\nloop=1\nstep 700 level=80 snr=9\nstep 400 lock=0\nstep 900 level=35 snr=4\nstep 300 level=100 snr=13\n' \
   > "$dir/scenario.ini"
 (cd "$dir" && find . -type f | sort | xargs md5sum) > "$E2E_DIR/before.md5"
-start_app "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
-wait_for 60 window_shown || fail "no window"
-sleep 1
-click 300 300; xdotool key End $(printf 'BackSpace %.0s' $(seq 30)); xdotool type "11778 V 27500"
-click 375 214  # the finder runs from the start; the monkey may stop it
+start_ready "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
+type_transponder "11778 V 27500"; click 375 214  # the finder runs from the start; the monkey may stop it
 
 python3 "$E2E_ROOT/tests/e2e/monkey.py" "$seed" "$actions" >/dev/null || fail "the monkey failed ($replay)"
 app_exited && fail "the program ended under the monkey ($replay)"

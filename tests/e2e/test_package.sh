@@ -25,18 +25,13 @@ exe=$(winepath -u "$(strings -a "$lnk" | grep -m1 -i '^C:.*\\orvalis\.exe$')" 2>
 [[ $(registered) == "$(winepath -w "$dir/simcard.dll" 2>/dev/null)" ]] || fail "practice card registered as '$(registered)'"
 [[ $(product "$pkg/orvalis-$version-x64.msi") == "$version" && $(file_version "$exe") == "Orvalis $version" ]] || fail "no uninstall entry or file version $version"
 
-# The shortcut's target on the practice card: About, then the finder on the practice dish.
-start_app "$dir"
-wait_for 60 log_has "$dir/simcard.log" "Dish sky=.*satellites=1[0-9][0-9] " || fail "the practice card sees no sky: $(grep Dish "$dir/simcard.log")"
-wait_for 30 window_shown || fail "no window"
-sleep 1; read -r ox oy < <(window_origin); click 257 477; sleep 1; screenshot "$E2E_DIR/about.png"
+# The shortcut's target on Wine 8 (test_product runs a whole round on Wine 10): the practice
+# card's sky from the installed lists, About's version, the settings written beside the exe.
+start_ready "$dir"; grep -q "Dish sky=.*satellites=1[0-9][0-9] " "$dir/simcard.log" || fail "the practice card sees no sky: $(grep Dish "$dir/simcard.log")"
+click 257 477; sleep 1; screenshot "$E2E_DIR/about.png"
 convert "$E2E_DIR/about.png" -crop "512x196+$ox+$((oy + 160))" +repage -resize 200% "$E2E_DIR/about-text.png"
 tesseract "$E2E_DIR/about-text.png" - 2>/dev/null | grep -q "Version $version" || fail "About does not say Version $version"
-click 256 324; sleep 0.5; click 40 210; sleep 0.7; xdotool key Down Return; sleep 0.5
-click 300 300; xdotool key End $(printf 'BackSpace %.0s' $(seq 30)); xdotool type --delay 20 "12302 V 27500"; click 375 214
-wait_for 20 log_has "$dir/simcard.log" "CheckLock az=173.500 el=30.600" || fail "the finder did not poll the practice dish"
-click 370 57; wait_exit 30  # the close button, while the finder runs
-[[ $EXIT_CODE == 0 && $(stat -c %s "$dir/orv.dat") == 256 ]] || fail "no orv.dat beside the installed program"
+click 256 324; close_app; [[ $(stat -c %s "$dir/orv.dat") == 256 ]] || fail "no orv.dat beside the installed program"
 
 # An upgrade and an uninstall keep the user's files byte for byte.
 printf '1=10719,V,27500\r\n' >> "$dir/Transponders/0130.ini"; echo "session" > "$dir/signal_log.txt"

@@ -10,11 +10,7 @@ satip_folder wineprefix-satip
 # The tune: one SETUP with the whole burst as its query, then PLAY; level 204
 # on the server is 80 % on the meter. OPTIONS keeps the 4 s session alive.
 start_server /timeout=4
-start_app "$dir"
-wait_for 60 log_has "$bridge" "Initialize 127.0.0.1:$port -> 0x00000000" || fail "the bridge did not start"
-wait_for 30 window_shown || fail "no window"; sleep 1
-read -r ox oy < <(window_origin)
-type_transponder "12302 V 27500"; press
+start_tuned
 wait_for 10 asked "SETUP rtsp://127.0.0.1:$port/?src=1&freq=12302&pol=v&ro=0.35&msys=dvbs2&mtype=8psk&plts=on&sr=27500&pids=0,16,17 session=- -> 200" ||
   fail "no SETUP with the tune: $(grep SETUP "$server")"
 wait_for 5 asked "PLAY rtsp://127.0.0.1:$port/stream=1 session=" || fail "no PLAY"
@@ -32,20 +28,17 @@ wait_for 10 log_has "$bridge" "SETUP .* -> 200" || fail "no new session after th
 wait_for 10 meter_reads "80%" || fail "no level after the tuner was taken back"
 
 # Stop: TEARDOWN. LNB2 on the DiSEqC switch is src=2.
-press
-wait_for 4 asked "TEARDOWN" || fail "no TEARDOWN after stop"
-click 40 210; sleep 0.7; xdotool key Down Down Down Down Return; sleep 0.5
-press
+press; wait_for 4 asked "TEARDOWN" || fail "no TEARDOWN after stop"
+click 40 210; sleep 0.7; xdotool key Down Down Down Down Return; sleep 0.5; press
 wait_for 10 asked "SETUP rtsp://127.0.0.1:$port/?src=2&freq=12302" || fail "LNB2 is not src=2"
 wait_for 10 meter_reads "80%" || fail "no level on LNB2"
 
 # The server gone mid-run: the meter searches. It comes back locking on
 # DVB-S only: the next tune finds it again, falling back from dvbs2.
-kill "$SERVER_PID"; wait "$SERVER_PID" 2>/dev/null || true; SERVER_PID=
+stop_server
 wait_for 8 log_has "$bridge" "lost the SAT>IP stream from 127.0.0.1:$port" || fail "the loss was not noticed"
 wait_for 3 button_is red lost || fail "the button is not red without a server"
-start_server /msys=dvbs
-press; press
+start_server /msys=dvbs; press; press
 wait_for 10 asked "PLAY .*msys=dvbs&mtype=qpsk&plts=off&sr=27500" || fail "no fallback to dvbs: $(cat "$server")"
 wait_for 10 meter_reads "80%" || fail "no recovery after the server came back"
 
@@ -60,14 +53,12 @@ button_is red silent || fail "the button is not red on a silent server"
 kill -CONT "$SERVER_PID"
 
 # A refused SETUP: the bridge's box names the answer; the meter searches.
-start_server /refuse=503
-press; press
+start_server /refuse=503; press; press
 wait_for 10 box || fail "no box for a refused SETUP"
 grep -q "refused the tune: 503 Service Unavailable" "$bridge" || fail "the refusal is not logged"
 read_box; wait_for 5 no_box || fail "the box did not close"
 app_exited && fail "the program ended after a refused SETUP"
-close_app
-[[ $(stat -c %s "$dir/orv.dat") == 256 ]] || fail "orv.dat is not 256 bytes"
+close_app; [[ $(stat -c %s "$dir/orv.dat") == 256 ]] || fail "orv.dat is not 256 bytes"
 
 # No address: discovery finds the server on this machine, which serves on
 # port 554. Closing while the finder runs ends the session with TEARDOWN.
@@ -78,8 +69,7 @@ wait_for 60 log_has "$bridge" "Discovery chose [0-9.]*:554" || fail "discovery d
 wait_for 30 window_shown || fail "no window after discovery"; sleep 1
 type_transponder "12302 V 27500"; press
 wait_for 10 asked "PLAY" || fail "no PLAY after discovery"
-close_app
-asked "TEARDOWN" || fail "no TEARDOWN at close"
+close_app; asked "TEARDOWN" || fail "no TEARDOWN at close"
 
 # The ini may name the description instead: RTSP goes to its host on 554.
 printf '[server]\naddress=http://127.0.0.1:554/desc.xml\n' > "$dir/satipcard.ini"

@@ -22,12 +22,8 @@ while time.monotonic() - start < 3:
     time.sleep(max(0, start + n * 0.1 - time.monotonic()))
 print(n)' $((ox + 160)) $((oy + 75)) "$1"
 }
-green_in() {  # green_in SAMPLE: the start button is green in a sample
-  local p=($(pixel "$1" 215 125)); (( p[1] > p[0] + 40 ))
-}
-stop_finder() {  # the stop button, then the bridge's TEARDOWN when the polls stop
-  : > "$server"; press; wait_for 6 asked "TEARDOWN" || fail "no TEARDOWN after stop ($1)"
-}
+green_in() { local p=($(pixel "$1" 215 125)); (( p[1] > p[0] + 40 )); }  # green_in SAMPLE: the start button is green
+stop_finder() { : > "$server"; press; wait_for 6 asked "TEARDOWN" || fail "no TEARDOWN after stop ($1)"; }  # and the bridge's TEARDOWN
 setups() { [[ $(grep -c "SETUP" "$server") == "$1" ]]; }
 LOCKED='step 600000 lock=1 level=80 snr=9'
 
@@ -36,11 +32,7 @@ LOCKED='step 600000 lock=1 level=80 snr=9'
 # screen is sampled every 100 ms for 3 s: never above 0 %, never green. The
 # msys fallback, which saw no lock either, stays in the same session.
 serve 'step 600000 lock=0 level=0 snr=0' /quirks=early
-start_app "$dir"
-wait_for 60 log_has "$bridge" "Initialize 127.0.0.1:$port -> 0x00000000" || fail "the bridge did not start"
-wait_for 30 window_shown || fail "no window"; sleep 1
-read -r ox oy < <(window_origin)
-type_transponder "12302 V 27500"; press
+start_tuned
 shots=$(sample_screen "$dir/early")
 asked "Report 100 early level=255 lock=1" || fail "the server sent no early full report: $(cat "$server")"
 (( shots >= 25 )) || fail "only $shots samples in 3 s"
@@ -56,20 +48,17 @@ stop_finder early
 
 # The early habit with a signal, and the header and stream variants: the
 # level reaches the screen.
-serve "$LOCKED" /quirks=early,headers,notimeout,emptyrtp
-press
+serve "$LOCKED" /quirks=early,headers,notimeout,emptyrtp; press
 wait_for 10 meter_reads "80%" || fail "no level with early reports and header variants"
 grep -q "the first report that counts came [0-9]* ms after PLAY: level 204 lock 1" "$bridge" ||
   fail "the first counted report is not logged: $(cat "$bridge")"
 stop_finder headers
-serve "$LOCKED" /quirks=compound,applength,ver12
-press
+serve "$LOCKED" /quirks=compound,applength,ver12; press
 wait_for 10 meter_reads "80%" || fail "no level with compound RTCP, a long APP and ver=1.2: $(cat "$bridge")"
 stop_finder compound
 
 # 404 at PLAY: the other msys in the same session, then a box with the answer.
-serve "$LOCKED" /quirks=play404
-press
+serve "$LOCKED" /quirks=play404; press
 wait_for 10 box || fail "no box for 404 at PLAY"
 grep -q "refused the tune at PLAY: 404 Not Found" "$bridge" || fail "404 at PLAY is not logged: $(cat "$bridge")"
 asked "PLAY .*msys=dvbs&.* -> 404" || fail "no PLAY with the other msys"
@@ -79,8 +68,7 @@ press  # the refusal tore the session down: nothing more goes to the server
 
 # A box that keeps the session after TEARDOWN: the next SETUP hears 404, the
 # bridge tears the old session down again and the tune plays.
-serve "$LOCKED" /quirks=keep
-press
+serve "$LOCKED" /quirks=keep; press
 wait_for 10 meter_reads "80%" || fail "no level on a box that keeps sessions"
 stop_finder keep
 press
@@ -91,8 +79,7 @@ gap=$(awk '/TEARDOWN .* -> 200/ {t = $1} /SETUP .* -> 200/ && t {print $1 - t; e
 stop_finder keep
 
 # A box that stops sending and still answers: after 5 s without data, a new session.
-serve "$LOCKED" /quirks=mute
-press
+serve "$LOCKED" /quirks=mute; press
 wait_for 12 log_has "$bridge" "for 5 s: setting up anew" || fail "no watchdog: $(cat "$bridge")"
 wait_for 5 setups 2 || fail "no new SETUP: $(cat "$server")"
 close_app

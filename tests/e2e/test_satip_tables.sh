@@ -3,11 +3,13 @@
 # through satipcard.dll on dishserver.exe, whose RTP carries the PAT, NIT and
 # SDT. One program start; the server is restarted with other tables. Judged
 # by the bridge's log (its identifications and, with SATIPCARD_LOG_POLLS, the
-# program's polls), the server's log and the bridge's box.
+# program's polls), the server's log, the bridge's box and its phone page.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/satip_lib.sh"
 ensure_display
 satip_folder wineprefix-satip-tables
+phone=$((port + 1000)); printf '[phone]\nport=%s\nlisten=127.0.0.1\n' "$phone" >> "$dir/satipcard.ini"
+page() { grep -q "$1" <(curl -s -m 2 "http://127.0.0.1:$phone/${2:-signal}"); }
 retune() {  # stop and start: a new tune (the window may have lost the focus to a box)
   xdotool windowactivate --sync "$(main_window)" 2>/dev/null || true
   press; press
@@ -19,10 +21,8 @@ services='services "Test card 12302 V", "Radio 12302 V", "Dish info 12302 V"'
 # 12302 V 27500 on the satellite whose list has it, its sections cut across
 # packets: the query asks for the tables, the log confirms 13.0e, right.
 start_server /tables=split
-start_app "$dir" SATIPCARD_LOG_POLLS=1
-wait_for 60 said "Initialize 127.0.0.1:$port -> 0x00000000" || fail "the bridge did not start"
-wait_for 30 window_shown || fail "no window"; sleep 1
-type_transponder "12302 V 27500"; press
+start_tuned SATIPCARD_LOG_POLLS=1
+log_has "$bridge" "phone page: http://127.0.0.1:$phone/" || fail "the bridge names no page"
 wait_for 10 log_has "$server" "SETUP rtsp://127.0.0.1:$port/?src=1&freq=12302&pol=v&ro=0.35&msys=dvbs2&mtype=8psk&plts=on&sr=27500&pids=0,16,17 " ||
   fail "the tune does not ask for PIDs 0, 16 and 17: $(grep SETUP "$server")"
 wait_for 10 said "Satellite 13.0e confirmed, network \"Hotbird 13B/13C\", $services; right satellite" ||
@@ -50,6 +50,11 @@ wait_for $((t0 + 10 - SECONDS)) box || fail "no box for the wrong satellite"
 screenshot "$E2E_DIR/wrong-satellite.png"
 xdotool key Return; wait_for 5 no_box || fail "the box did not close"
 (( $(grep -c "wrong satellite" "$bridge") == 1 )) || fail "the wrong satellite was said more than once"
+# The page the bridge serves: the meter's figure, the tune, the verdict its banner shows, on both paths.
+page '"lock":true,"percent":80,.*"text":"12302 V 27500"' && meter_reads 80% ||
+  fail "the page and the meter differ: $(curl -s -m 2 "http://127.0.0.1:$phone/signal")"
+page '"position":"19.2e","state":"confirmed".*"verdict":"wrong","text":"the dish receives 19.2E' &&
+  page '"verdict":"wrong","text":"the dish receives 19.2E' events || fail "the page names no wrong satellite"
 
 # No NIT at all: after 15 s the stream is named by its provider and services.
 start_server /tables=nonit; : > "$bridge"

@@ -4,16 +4,15 @@
 # pixels are client pixels plus the template's 1-pixel border.
 source "$(dirname "$0")/lib.sh"
 ensure_display
-at_exit 'chattr -i "$E2E_DIR"/*/signal_log.txt'
-at_exit 'kill ${big:-}'
+at_exit 'chattr -i "$E2E_DIR"/*/signal_log.txt'; at_exit 'kill ${big:-}'
 
 gone() { ! shown "$@"; }
 double_click() { xdotool mousemove $((ox + 256)) $((oy + 130)) click --repeat 2 --delay 80 1; }
 run_finder() {  # a fresh folder, a level of 100, 0 and 57 a second each, the finder started
-  dir=$E2E_DIR/$1 log=$E2E_DIR/$1/signal_log.txt; make_program_folder "$dir"
+  program_folder "$1"; log=$dir/signal_log.txt
   printf '[signal]\nloop=1\nstep 1000 level=100\nstep 1000 level=0\nstep 1000 level=57\n' > "$dir/scenario.ini"
   start_ready "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
-  read -r ox oy < <(window_origin); type_transponder "11778 V 27500"
+  type_transponder "11778 V 27500"
   click 375 214; wait_for 20 log_has "$dir/simcard.log" "GetSignalPercent 100" || fail "the finder did not start"
 }
 graph_ok() {  # PNG LEFT BAR ROW: grid lines at the edges and every minute and 5 %, bar colour, width, height per percent
@@ -70,7 +69,7 @@ done
 wait_for 3 gone 512 165 && (( $(date +%s%N) - clicked > 1900000000 )) || fail "the message did not stay two seconds"
 click 408 429; wait_for 5 shown 512 165 || fail "no second server dialog"
 xdotool mousemove $((ox + 477)) $((oy + 369)) click 1; wait_for 5 gone 512 165 || fail "x did not close it"
-key Escape; wait_exit 30; [[ $EXIT_CODE == 0 ]] || fail "exit code $EXIT_CODE"; note "server dialog ok"
+close_app Escape; note "server dialog ok"
 
 stop_app; export DISPLAY=:$((400 + RANDOM % 200)); Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 & big=$!
 wait_for 5 bash -c 'xdpyinfo 2>/dev/null | grep -q "dimensions: *1920x1080"' || fail "no 1920x1080 screen"
