@@ -341,13 +341,16 @@ static void AnswerDiscovery() {
            Server.port);
 }
 
+// Every socket on 127.0.0.1 only: the practice dish is this machine's, and a
+// test's server is nobody's business on the network. Discovery still finds
+// it: the bridge asks 127.0.0.1 as well as the SSDP group.
 static SOCKET BoundSocket(int type, uint16_t port) {
     SOCKET s = socket(AF_INET, type, type == SOCK_STREAM ? IPPROTO_TCP : IPPROTO_UDP);
     BOOL yes = TRUE;
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes), sizeof yes);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
     if (s != INVALID_SOCKET && bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         closesocket(s);
@@ -408,14 +411,7 @@ int main(int count, char** words) {
         fprintf(stderr, "dishserver: port %u cannot be used\n", Server.port);
         return 1;
     }
-    if (Server.ssdp) {
-        Server.discovery = BoundSocket(SOCK_DGRAM, SSDP_PORT);
-        ip_mreq group = {};
-        inet_pton(AF_INET, "239.255.255.250", &group.imr_multiaddr);
-        group.imr_interface.s_addr = htonl(INADDR_ANY);
-        setsockopt(Server.discovery, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&group),
-                   sizeof group);
-    }
+    if (Server.ssdp) Server.discovery = BoundSocket(SOCK_DGRAM, SSDP_PORT);
     for (Client& client : Server.clients) client.socket = INVALID_SOCKET;
     const Habits& h = Server.habits;
     DriverLog(DriverNow(),
