@@ -24,16 +24,11 @@ void NameServer(SatipServer* server) {
     snprintf(server->name, sizeof server->name, "%s:%u", server->host, server->port);
 }
 
-// The ini's answer; a missing file is no address.
-static SatipAddress ReadIni(const char* path, SatipServer* server, char* url) {
-    HANDLE file = path[0] ? CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
-                          : INVALID_HANDLE_VALUE;
-    if (file == INVALID_HANDLE_VALUE) return SATIP_ADDRESS_NONE;
-    char* text = static_cast<char*>(malloc(INI_MAX));
-    DWORD length = 0;
-    if (!text || !ReadFile(file, text, INI_MAX, &length, nullptr)) length = 0;
-    CloseHandle(file);
+// The ini's answer; a missing file is no address. path gets its name.
+static SatipAddress ReadIni(char* path, DWORD pathSize, SatipServer* server, char* url) {
+    DWORD length;
+    HRESULT result;
+    char* text = ReadDriverFile(nullptr, "satipcard.ini", INI_MAX, path, pathSize, &length, &result);
     SatipAddress found =
         text ? ParseServerAddress(text, length, server->host, sizeof server->host, &server->port, url)
              : SATIP_ADDRESS_NONE;
@@ -144,9 +139,8 @@ static bool Discover(SatipServer* server) {
 
 bool FindServer(SatipServer* server) {
     char path[MAX_PATH];
-    DriverFilePath(nullptr, "satipcard.ini", path, sizeof path);
     char url[SATIP_URL_MAX] = "";
-    SatipAddress given = ReadIni(path, server, url);
+    SatipAddress given = ReadIni(path, sizeof path, server, url);
     if (given == SATIP_ADDRESS_BAD) {
         BridgeLog("the address in %s cannot be used", path);
         BridgeMessage(true,
