@@ -42,8 +42,7 @@ HRESULT LoadSkin();
 void CreateWindowRegions();
 void CopySkinPiece(HDC dc, int x, int y, int w, int h, int srcX, int srcY);
 void CopyBaseImage(HDC dc, int x, int y, int w, int h);
-void DrawBevelBox(HDC dc, int left, int top, int right, int bottom, int style, int cornerSize,
-                  HBRUSH fillBrush);
+void DrawBevelBox(HDC dc, int left, int top, int right, int bottom, int style, int cornerSize, HBRUSH fillBrush);
 void ReleaseDialogSurface();
 void TextAt(HDC dc, int x, int y, const char* text);
 

@@ -36,11 +36,11 @@ struct AppStateRecord {
     // Process and main window
     HINSTANCE instance;
     HWND mainWindow;
-    HDC windowDc;            // the window's own DC (CS_OWNDC)
+    HDC windowDc;  // the window's own DC (CS_OWNDC)
     int screenWidth, screenHeight;
 
     // Drawing resources
-    uint8_t* skinPixels;     // 768 x 512 x 32 bpp, top-down
+    uint8_t* skinPixels;  // 768 x 512 x 32 bpp, top-down
     struct {
         BITMAPINFOHEADER bmiHeader;
         RGBQUAD bmiColors[1];
@@ -53,10 +53,9 @@ struct AppStateRecord {
 
     // Window shape and button hit regions
     HRGN windowRegion;
-    HRGN closeButtonRegion, minimizeButtonRegion, startButtonRegion, transponderEditRegion,
-        languageButtonRegion, soundButtonRegion, helpButtonRegion, aboutButtonRegion,
-        sortButtonRegion, reservedButtonRegionA, reservedButtonRegionB, mobileButtonRegion,
-        satCalcButtonRegion;
+    HRGN closeButtonRegion, minimizeButtonRegion, startButtonRegion, transponderEditRegion, languageButtonRegion,
+        soundButtonRegion, helpButtonRegion, aboutButtonRegion, sortButtonRegion, reservedButtonRegionA,
+        reservedButtonRegionB, mobileButtonRegion, satCalcButtonRegion;
 
     // Child controls
     HWND diseqcCombo, satelliteCombo, transponderCombo;
@@ -64,8 +63,8 @@ struct AppStateRecord {
 
     // Pointer state of the main window
     int mouseX, mouseY;
-    uint8_t hotClose, hotMinimize, hotAbout, hotHelp, hotStart, hotSound, hotLanguage, hotSort,
-        hotAdd, hotRemove, hotSatCalc, hotMobile;
+    uint8_t hotClose, hotMinimize, hotAbout, hotHelp, hotStart, hotSound, hotLanguage, hotSort, hotAdd, hotRemove,
+        hotSatCalc, hotMobile;
     uint8_t sortByName;
 
     uint32_t messageKind;
@@ -80,7 +79,7 @@ struct AppStateRecord {
     std::atomic<uint8_t> lockSeen;
     std::atomic<float> signalToNoise;
     std::atomic<uint32_t> soundCounter;  // zeroed with the mode, under stateLock
-    std::atomic<uint8_t> meterStale;  // a paint covered the meter: the next frame is drawn whole
+    std::atomic<uint8_t> meterStale;     // a paint covered the meter: the next frame is drawn whole
     uint32_t spinnerPhase;
     int spinnerStartX, spinnerStartY, spinnerEndX, spinnerEndY;
     CRITICAL_SECTION stateLock;
@@ -107,8 +106,8 @@ struct AppStateRecord {
     HBITMAP dialogBackBitmap;
 
     // Dish alignment dialog and its results (degrees)
-    HWND dishSatelliteCombo, latitudeDegreeCombo, latitudeMinuteCombo, longitudeDegreeCombo,
-        longitudeMinuteCombo, dishWidthEdit, dishHeightEdit;
+    HWND dishSatelliteCombo, latitudeDegreeCombo, latitudeMinuteCombo, longitudeDegreeCombo, longitudeMinuteCombo,
+        dishWidthEdit, dishHeightEdit;
     uint8_t dishDialogReady;
     double latitude, azimuth, elevation, polarizationAngle, offsetAngle;
 

@@ -39,13 +39,11 @@ void CleanUp() {
 
     DeleteGdiObject(AppState.textFont);
     DeleteGdiObject(AppState.bigFont);
-    for (HRGN* region :
-         {&AppState.reservedButtonRegionA, &AppState.reservedButtonRegionB,
-          &AppState.mobileButtonRegion, &AppState.satCalcButtonRegion, &AppState.closeButtonRegion,
-          &AppState.sortButtonRegion, &AppState.minimizeButtonRegion, &AppState.startButtonRegion,
-          &AppState.languageButtonRegion, &AppState.soundButtonRegion,
-          &AppState.transponderEditRegion, &AppState.aboutButtonRegion,
-          &AppState.helpButtonRegion})
+    for (HRGN* region : {&AppState.reservedButtonRegionA, &AppState.reservedButtonRegionB, &AppState.mobileButtonRegion,
+                         &AppState.satCalcButtonRegion, &AppState.closeButtonRegion, &AppState.sortButtonRegion,
+                         &AppState.minimizeButtonRegion, &AppState.startButtonRegion, &AppState.languageButtonRegion,
+                         &AppState.soundButtonRegion, &AppState.transponderEditRegion, &AppState.aboutButtonRegion,
+                         &AppState.helpButtonRegion})
         DeleteGdiObject(*region);
     DeleteGdiObject(AppState.panelBrush);
     for (HPEN* pen : {&AppState.greyPen, &AppState.graphPen, &AppState.darkPen, &AppState.redPen})

@@ -1,9 +1,7 @@
 // The two fonts of the face: the 17-pixel text and the meter's large figures.
 #include "app/app.h"
 
-HFONT CreateSkinFont(int height) {
-    return CreateFontA(height, 0, 0, 0, 600, 0, 0, 0, 0, 0, 0, 0, 0, nullptr);
-}
+HFONT CreateSkinFont(int height) { return CreateFontA(height, 0, 0, 0, 600, 0, 0, 0, 0, 0, 0, 0, 0, nullptr); }
 
 // The meter's figures at the largest height up to 72 at which the ink of
 // "100%", the widest of them, ends 2 px inside the level rectangle. Arial,

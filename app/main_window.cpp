@@ -17,17 +17,13 @@ constexpr int EDIT_SPLIT_Y = 308;         // a click above adds, from here on re
 constexpr int NOT_FOUND_MS = 1000;
 constexpr int BIRD_PREVIEW_GAP_MS = 1000;
 
-static const char HINT_TEXT[] =
-    "To activate orvalis :\r\nselect the parameters\r\nand press red button.";
+static const char HINT_TEXT[] = "To activate orvalis :\r\nselect the parameters\r\nand press red button.";
 
-static const char* const LANGUAGE_NAMES[LANGUAGE_COUNT] = {
-    "English", "German", "Russian", "Italian", "Chinese", "French", "Polish", "Portuguese",
-    "Turkish"};
-static const POINT LANGUAGE_FLAGS[LANGUAGE_COUNT] = {
-    {692, 70}, {672, 70}, {672, 55}, {692, 55}, {692, 40},
-    {672, 40}, {712, 70}, {712, 55}, {712, 40}};
-static const char* const SOUND_MODE_NAMES[] = {"Auto", "Tone", "Voice",
-                                               "Mute", "Birds", "0 Signal - Alarm"};
+static const char* const LANGUAGE_NAMES[LANGUAGE_COUNT] = {"English", "German", "Russian",    "Italian", "Chinese",
+                                                           "French",  "Polish", "Portuguese", "Turkish"};
+static const POINT LANGUAGE_FLAGS[LANGUAGE_COUNT] = {{692, 70}, {672, 70}, {672, 55}, {692, 55}, {692, 40},
+                                                     {672, 40}, {712, 70}, {712, 55}, {712, 40}};
+static const char* const SOUND_MODE_NAMES[] = {"Auto", "Tone", "Voice", "Mute", "Birds", "0 Signal - Alarm"};
 constexpr uint32_t SOUND_MODE_COUNT = 6;
 
 // A button with a hover image: its region, its flag, where it sits on the
@@ -44,9 +40,7 @@ constexpr POINT RED_PRESSED = {512, 212}, GREEN_PRESSED = {592, 212};
 constexpr RECT ADD_HALF = {100, 265, 80, 43}, REMOVE_HALF = {100, 305, 80, 40};
 constexpr POINT ADD_HOVER = {512, 42}, REMOVE_HOVER = {592, 45};
 
-static bool Inside(HRGN region) {
-    return region && PtInRegion(region, AppState.mouseX, AppState.mouseY);
-}
+static bool Inside(HRGN region) { return region && PtInRegion(region, AppState.mouseX, AppState.mouseY); }
 
 static void RepaintWindow() { InvalidateRect(AppState.mainWindow, nullptr, TRUE); }
 
@@ -66,13 +60,11 @@ static void OnPaint(HWND window) {
     uint32_t language = AppState.settings.voiceLanguage;
     if (language < LANGUAGE_COUNT) {
         POINT flag = LANGUAGE_FLAGS[language];
-        CopySkinPiece(AppState.windowDc, LANGUAGE_FLAG_X, LANGUAGE_FLAG_Y, FLAG_W, FLAG_H, flag.x,
-                      flag.y);
+        CopySkinPiece(AppState.windowDc, LANGUAGE_FLAG_X, LANGUAGE_FLAG_Y, FLAG_W, FLAG_H, flag.x, flag.y);
         TextAt(AppState.windowDc, 155, 368, LANGUAGE_NAMES[language]);
     }
     uint32_t mode = AppState.settings.soundMode;
-    if (mode < SOUND_MODE_COUNT)
-        TextAt(AppState.windowDc, 155, 390, SOUND_MODE_NAMES[mode]);
+    if (mode < SOUND_MODE_COUNT) TextAt(AppState.windowDc, 155, 390, SOUND_MODE_NAMES[mode]);
     SelectObject(AppState.windowDc, AppState.savedFont);
     EndPaint(window, &paint);
     AppState.meterStale.store(1);
@@ -127,15 +119,15 @@ static void UpdateEditHover() {
         if (AppState.mouseY < REMOVE_HOVER_FROM_Y) {
             if (!AppState.hotAdd) {
                 CopyHalf(REMOVE_HALF);
-                CopySkinPiece(AppState.windowDc, ADD_HALF.left, ADD_HALF.top, ADD_HALF.right,
-                              ADD_HALF.bottom, ADD_HOVER.x, ADD_HOVER.y);
+                CopySkinPiece(AppState.windowDc, ADD_HALF.left, ADD_HALF.top, ADD_HALF.right, ADD_HALF.bottom,
+                              ADD_HOVER.x, ADD_HOVER.y);
                 AppState.hotAdd = 1;
                 AppState.hotRemove = 0;
             }
         } else if (!AppState.hotRemove) {
             CopyHalf(ADD_HALF);
-            CopySkinPiece(AppState.windowDc, REMOVE_HALF.left, REMOVE_HALF.top, REMOVE_HALF.right,
-                          REMOVE_HALF.bottom, REMOVE_HOVER.x, REMOVE_HOVER.y);
+            CopySkinPiece(AppState.windowDc, REMOVE_HALF.left, REMOVE_HALF.top, REMOVE_HALF.right, REMOVE_HALF.bottom,
+                          REMOVE_HOVER.x, REMOVE_HOVER.y);
             AppState.hotRemove = 1;
             AppState.hotAdd = 0;
         }
@@ -230,21 +222,21 @@ static void OnSoundButton() {
         // A preview while idle; while running the sound thread takes the new mode itself.
         uint32_t language = AppState.settings.voiceLanguage;
         switch (AppState.settings.soundMode) {
-        case 0:
-        case 1:
-            PlaySoundClip(TONE_CLIP);
-            break;
-        case 2:
-            if (language < LANGUAGE_COUNT) PlaySoundClip(VoiceClip(language, 0));
-            break;
-        case 4:
-            PlaySoundClip(FIRST_BIRD_CLIP);
-            HoldOnScreen(BIRD_PREVIEW_GAP_MS);
-            PlaySoundClip(FIRST_BIRD_CLIP + 1);
-            break;
-        case 5:
-            PlaySoundClip(ALARM_CLIP);
-            break;
+            case 0:
+            case 1:
+                PlaySoundClip(TONE_CLIP);
+                break;
+            case 2:
+                if (language < LANGUAGE_COUNT) PlaySoundClip(VoiceClip(language, 0));
+                break;
+            case 4:
+                PlaySoundClip(FIRST_BIRD_CLIP);
+                HoldOnScreen(BIRD_PREVIEW_GAP_MS);
+                PlaySoundClip(FIRST_BIRD_CLIP + 1);
+                break;
+            case 5:
+                PlaySoundClip(ALARM_CLIP);
+                break;
         }
     }
     RepaintWindow();
@@ -285,8 +277,7 @@ static void OnLeftButtonDown(HWND window) {
     } else if (Inside(AppState.reservedButtonRegionA) || Inside(AppState.reservedButtonRegionB)) {
         ShowNotFound();
     } else if (Inside(AppState.mobileButtonRegion)) {
-        DialogBoxParamA(AppState.instance, DIALOG_TEMPLATE, AppState.mainWindow,
-                        ServerSettingsDialogProc, 0);
+        DialogBoxParamA(AppState.instance, DIALOG_TEMPLATE, AppState.mainWindow, ServerSettingsDialogProc, 0);
     } else if (Inside(AppState.satCalcButtonRegion)) {
         DialogBoxParamA(AppState.instance, DIALOG_TEMPLATE, AppState.mainWindow, DishDialogProc, 0);
     } else {
@@ -309,41 +300,40 @@ static void TakeMousePosition(LPARAM lParam) {
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_DESTROY:
-        CleanUp();
-        PostQuitMessage(0);
-        return 0;
-    case WM_PAINT:
-        BeginWindowDrawing();
-        OnPaint(window);
-        EndWindowDrawing();
-        return 0;
-    case WM_KEYDOWN:
-        OnKeyDown(window, wParam);
-        return 0;
-    case WM_COMMAND:
-        OnCommand(wParam);
-        return 0;
-    case WM_MOUSEMOVE:
-        TakeMousePosition(lParam);
-        OnMouseMove();
-        return 0;
-    case WM_LBUTTONDOWN:
-        TakeMousePosition(lParam);
-        OnLeftButtonDown(window);
-        return 0;
-    case WM_LBUTTONUP:
-        TakeMousePosition(lParam);
-        OnLeftButtonUp();
-        return 0;
-    case WM_LBUTTONDBLCLK:
-        // Anywhere on the window; the first click of the pair has already
-        // been handled as a press.
-        TakeMousePosition(lParam);
-        if (AppState.finderRunning.load() == 1)
-            DialogBoxParamA(AppState.instance, DIALOG_TEMPLATE, AppState.mainWindow,
-                            SignalLogDialogProc, 0);
-        return 0;
+        case WM_DESTROY:
+            CleanUp();
+            PostQuitMessage(0);
+            return 0;
+        case WM_PAINT:
+            BeginWindowDrawing();
+            OnPaint(window);
+            EndWindowDrawing();
+            return 0;
+        case WM_KEYDOWN:
+            OnKeyDown(window, wParam);
+            return 0;
+        case WM_COMMAND:
+            OnCommand(wParam);
+            return 0;
+        case WM_MOUSEMOVE:
+            TakeMousePosition(lParam);
+            OnMouseMove();
+            return 0;
+        case WM_LBUTTONDOWN:
+            TakeMousePosition(lParam);
+            OnLeftButtonDown(window);
+            return 0;
+        case WM_LBUTTONUP:
+            TakeMousePosition(lParam);
+            OnLeftButtonUp();
+            return 0;
+        case WM_LBUTTONDBLCLK:
+            // Anywhere on the window; the first click of the pair has already
+            // been handled as a press.
+            TakeMousePosition(lParam);
+            if (AppState.finderRunning.load() == 1)
+                DialogBoxParamA(AppState.instance, DIALOG_TEMPLATE, AppState.mainWindow, SignalLogDialogProc, 0);
+            return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -8,19 +8,19 @@
 constexpr size_t SETTINGS_SIZE = 256;
 
 struct SettingsBlock {
-    uint32_t voiceLanguage;        // 0 English .. 8 Turkish
-    uint32_t soundMode;            // 0 "Auto" .. 5 "0 Signal - Alarm"
-    uint32_t diseqc;               // DiSEqC box index, 0xFFFFFFFF = no selection
-    uint32_t satellitePosition;    // position key, tenths of a degree eastwards
-    uint32_t transponderFrequency; // kHz
-    uint8_t reservedA[60];         // carried through unchanged
+    uint32_t voiceLanguage;         // 0 English .. 8 Turkish
+    uint32_t soundMode;             // 0 "Auto" .. 5 "0 Signal - Alarm"
+    uint32_t diseqc;                // DiSEqC box index, 0xFFFFFFFF = no selection
+    uint32_t satellitePosition;     // position key, tenths of a degree eastwards
+    uint32_t transponderFrequency;  // kHz
+    uint8_t reservedA[60];          // carried through unchanged
     uint32_t latitudeDegreeIndex;
     uint32_t longitudeDegreeIndex;
     uint32_t latitudeMinuteIndex;
     uint32_t longitudeMinuteIndex;
     uint32_t dishWidth;
     uint32_t dishHeight;
-    uint8_t reservedB[152];        // carried through unchanged
+    uint8_t reservedB[152];  // carried through unchanged
 };
 
 static_assert(std::is_standard_layout_v<SettingsBlock>);

@@ -13,9 +13,8 @@ constexpr int INVALID_PARAMETER = 87;  // what GetDIBits reports for a bad reque
 // loader takes a path, not memory.
 static int WriteTemporarySkinFile(const void* bytes, DWORD size) {
     SetProgramFolderAsWorkingDirectory();
-    HANDLE file = CreateFileA(TEMP_SKIN_FILE, GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(TEMP_SKIN_FILE, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
     DWORD written = 0;
     WriteFile(file, bytes, size, &written, nullptr);
@@ -47,9 +46,7 @@ HRESULT LoadSkin() {
     WCHAR widePath[512];
     TemporarySkinPath(widePath, 512);
     IPicture* picture = nullptr;
-    if (FAILED(OleLoadPicturePath(widePath, nullptr, 0, 0, IID_IPicture, (void**)&picture)) ||
-        !picture)
-        return E_FAIL;
+    if (FAILED(OleLoadPicturePath(widePath, nullptr, 0, 0, IID_IPicture, (void**)&picture)) || !picture) return E_FAIL;
     SetProgramFolderAsWorkingDirectory();
     DeleteFileA(TEMP_SKIN_FILE);
 
@@ -64,11 +61,10 @@ HRESULT LoadSkin() {
     BITMAPINFOHEADER& header = AppState.skinBitmapInfo.bmiHeader;
     memset(&AppState.skinBitmapInfo, 0, sizeof AppState.skinBitmapInfo);
     header.biSize = sizeof(BITMAPINFOHEADER);
-    int lines = GetDIBits(AppState.memoryDc, bitmap, 0, SKIN_HEIGHT, nullptr,
-                          (BITMAPINFO*)&AppState.skinBitmapInfo, DIB_RGB_COLORS);
+    int lines = GetDIBits(AppState.memoryDc, bitmap, 0, SKIN_HEIGHT, nullptr, (BITMAPINFO*)&AppState.skinBitmapInfo,
+                          DIB_RGB_COLORS);
     // The buffer is sized for exactly 768 x 512: any other picture is refused.
-    if (lines == INVALID_PARAMETER || lines == 0 || header.biWidth != SKIN_WIDTH ||
-        !AppState.skinPixels) {
+    if (lines == INVALID_PARAMETER || lines == 0 || header.biWidth != SKIN_WIDTH || !AppState.skinPixels) {
         picture->Release();
         return E_FAIL;
     }
@@ -107,8 +103,7 @@ void CreateWindowRegions() {
         {&AppState.satCalcButtonRegion, 340, 450, 370, 480, 30, 30},
     };
     for (const RoundRegion& r : regions) {
-        *r.field = r.ellipseW ? CreateRoundRectRgn(r.left, r.top, r.right, r.bottom, r.ellipseW,
-                                                   r.ellipseH)
+        *r.field = r.ellipseW ? CreateRoundRectRgn(r.left, r.top, r.right, r.bottom, r.ellipseW, r.ellipseH)
                               : CreateRectRgn(r.left, r.top, r.right, r.bottom);
     }
 }
@@ -123,12 +118,11 @@ void CopySkinPiece(HDC dc, int x, int y, int w, int h, int srcX, int srcY) {
 
 void CopyBaseImage(HDC dc, int x, int y, int w, int h) { CopySkinPiece(dc, x, y, w, h, x, y); }
 
-void DrawBevelBox(HDC dc, int left, int top, int right, int bottom, int style, int cornerSize,
-                  HBRUSH fillBrush) {
+void DrawBevelBox(HDC dc, int left, int top, int right, int bottom, int style, int cornerSize, HBRUSH fillBrush) {
     HGDIOBJ previousBrush = SelectObject(dc, fillBrush);
     for (int i = 0; i < 16; ++i) {
-        COLORREF colour = style == 0 ? RGB(160 - 10 * i, 170 - 10 * i, 180 - 10 * i)
-                                     : RGB(45 + 10 * i, 45 + 10 * i, 53 + 10 * i);
+        COLORREF colour =
+            style == 0 ? RGB(160 - 10 * i, 170 - 10 * i, 180 - 10 * i) : RGB(45 + 10 * i, 45 + 10 * i, 53 + 10 * i);
         HPEN pen = CreatePen(PS_SOLID, 2, colour);
         HGDIOBJ previousPen = SelectObject(dc, pen);
         RoundRect(dc, left + i, top + i, right - i, bottom - i, cornerSize - i, cornerSize - i);

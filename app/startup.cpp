@@ -10,8 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-static const char* const DISEQC_NAMES[] = {"None", "Simple A", "Simple B", "LNB1",
-                                           "LNB2", "LNB3", "LNB4"};
+static const char* const DISEQC_NAMES[] = {"None", "Simple A", "Simple B", "LNB1", "LNB2", "LNB3", "LNB4"};
 
 static const void* LockClip(const char* name) {
     HRSRC found = FindResourceA(AppState.instance, name, MAKEINTRESOURCEA(10) /* RT_RCDATA */);
@@ -31,8 +30,8 @@ static void LoadSoundClips() {
 }
 
 static HWND CreateCombo(int id, DWORD style, int x, int y, int w, int h) {
-    return CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | style, x, y, w,
-                           h, AppState.mainWindow, (HMENU)(INT_PTR)id, AppState.instance, nullptr);
+    return CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | style, x, y, w, h,
+                           AppState.mainWindow, (HMENU)(INT_PTR)id, AppState.instance, nullptr);
 }
 
 static const char WINDOW_CLASS[] = "107";
@@ -56,10 +55,9 @@ int CreateMainWindow(HINSTANCE instance) {
     AppState.screenHeight = GetSystemMetrics(SM_CYSCREEN);
 
     // Centred; on a screen smaller than the window the position goes negative.
-    AppState.mainWindow = CreateWindowExA(
-        0, WINDOW_CLASS, WINDOW_TITLE, WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-        AppState.screenWidth / 2 - 256, AppState.screenHeight / 2 - 256, FACE_SIZE, FACE_SIZE,
-        nullptr, nullptr, instance, nullptr);
+    AppState.mainWindow = CreateWindowExA(0, WINDOW_CLASS, WINDOW_TITLE, WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                                          AppState.screenWidth / 2 - 256, AppState.screenHeight / 2 - 256, FACE_SIZE,
+                                          FACE_SIZE, nullptr, nullptr, instance, nullptr);
     if (!AppState.mainWindow) return 1;
     AppState.windowDc = GetDC(AppState.mainWindow);
     return 0;
@@ -84,8 +82,7 @@ int InitApplication() {
     CreateWindowRegions();
 
     AppState.diseqcCombo = CreateCombo(ID_DISEQC_COMBO, CBS_DROPDOWNLIST, 10, 200, 90, 200);
-    AppState.satelliteCombo =
-        CreateCombo(ID_SATELLITE_COMBO, CBS_DROPDOWNLIST | CBS_SORT, 100, 200, 225, 200);
+    AppState.satelliteCombo = CreateCombo(ID_SATELLITE_COMBO, CBS_DROPDOWNLIST | CBS_SORT, 100, 200, 225, 200);
     AppState.transponderCombo = CreateCombo(ID_TRANSPONDER_COMBO, CBS_DROPDOWN, 200, 290, 225, 200);
 
     AppState.textFont = CreateSkinFont(17);
@@ -105,11 +102,9 @@ int InitApplication() {
     for (HWND combo : {AppState.diseqcCombo, AppState.satelliteCombo, AppState.transponderCombo})
         SendMessageA(combo, WM_SETFONT, (WPARAM)AppState.textFont, TRUE);
 
-    for (const char* name : DISEQC_NAMES)
-        SendMessageA(AppState.diseqcCombo, CB_ADDSTRING, 0, (LPARAM)name);
+    for (const char* name : DISEQC_NAMES) SendMessageA(AppState.diseqcCombo, CB_ADDSTRING, 0, (LPARAM)name);
     // A value outside the list leaves the box empty; the value itself stays.
-    if (AppState.settings.diseqc < 7)
-        SendMessageA(AppState.diseqcCombo, CB_SETCURSEL, AppState.settings.diseqc, 0);
+    if (AppState.settings.diseqc < 7) SendMessageA(AppState.diseqcCombo, CB_SETCURSEL, AppState.settings.diseqc, 0);
 
     ListSatellites();
     LoadTransponderList();

@@ -20,8 +20,8 @@ static const Tool MAIN_WINDOW_TOOLS[] = {
 void CreateTooltips() {
     INITCOMMONCONTROLSEX controls = {8, 0xFF};
     InitCommonControlsEx(&controls);
-    HWND tooltip = CreateWindowExA(0, "tooltips_class32", nullptr, WS_POPUP | TTS_NOPREFIX, 0, 0,
-                                   0, 0, AppState.mainWindow, nullptr, AppState.instance, nullptr);
+    HWND tooltip = CreateWindowExA(0, "tooltips_class32", nullptr, WS_POPUP | TTS_NOPREFIX, 0, 0, 0, 0,
+                                   AppState.mainWindow, nullptr, AppState.instance, nullptr);
 
     // The 44-byte form of the record: no trailing application value.
     TOOLINFOA tool = {};

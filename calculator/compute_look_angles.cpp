@@ -37,8 +37,7 @@ void ComputeLookAngles() {
     entries.longitudeMinutes = AttachedValue(AppState.longitudeMinuteCombo, longitudeMinutes);
     // The dialog's copy of the satellite list has no values: the same index
     // in the main window's list has the position key.
-    entries.satelliteValue =
-        AttachedValue(AppState.satelliteCombo, SelectedIndex(AppState.dishSatelliteCombo));
+    entries.satelliteValue = AttachedValue(AppState.satelliteCombo, SelectedIndex(AppState.dishSatelliteCombo));
 
     LookResults results = {};
     results.offsetAngle = AppState.offsetAngle;

@@ -35,21 +35,17 @@ constexpr SkinPicture POLARIZATION_PICTURE = {370, 220, 100, 100, 512, 412};
 constexpr SkinPicture TURN_RIGHT_HALF = {416, 266, 17, 20, 630, 492};
 constexpr SkinPicture TURN_LEFT_HALF = {398, 266, 18, 20, 612, 492};
 
-static void CopyPicture(HDC dc, const SkinPicture& p) {
-    CopySkinPiece(dc, p.x, p.y, p.w, p.h, p.srcX, p.srcY);
-}
+static void CopyPicture(HDC dc, const SkinPicture& p) { CopySkinPiece(dc, p.x, p.y, p.w, p.h, p.srcX, p.srcY); }
 
 static HWND CreateList(HWND dialog, int id, int x, int y, int w) {
-    return CreateWindowExA(0, "COMBOBOX", "",
-                           WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST, x, y,
-                           w, LIST_DROPPED_HEIGHT, dialog, (HMENU)(INT_PTR)id, AppState.instance,
-                           nullptr);
+    return CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST, x, y,
+                           w, LIST_DROPPED_HEIGHT, dialog, (HMENU)(INT_PTR)id, AppState.instance, nullptr);
 }
 
 // Created hidden: the boxes show only while the satellite is visible.
 static HWND CreateDishBox(HWND dialog, int id, int y) {
-    HWND box = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_TABSTOP | ES_NUMBER, 260, y, 60, 15,
-                               dialog, (HMENU)(INT_PTR)id, AppState.instance, nullptr);
+    HWND box = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_TABSTOP | ES_NUMBER, 260, y, 60, 15, dialog,
+                               (HMENU)(INT_PTR)id, AppState.instance, nullptr);
     SendMessageA(box, EM_LIMITTEXT, DISH_BOX_LIMIT, 0);
     return box;
 }
@@ -103,8 +99,7 @@ static void OnDishDialogInit(HWND dialog) {
     SetWindowLongA(dialog, GWL_STYLE, GetWindowLongA(dialog, GWL_STYLE) | WS_CLIPCHILDREN);
     RECT main;
     GetWindowRect(AppState.mainWindow, &main);
-    MoveWindow(dialog, main.left, main.top + DISH_DIALOG_TOP_OFFSET, DISH_DIALOG_WIDTH,
-               DISH_DIALOG_HEIGHT, TRUE);
+    MoveWindow(dialog, main.left, main.top + DISH_DIALOG_TOP_OFFSET, DISH_DIALOG_WIDTH, DISH_DIALOG_HEIGHT, TRUE);
 
     RECT client;
     GetClientRect(dialog, &client);
@@ -115,17 +110,16 @@ static void OnDishDialogInit(HWND dialog) {
     // The bevel's sixteen filled outlines cost most of a redraw under Wine:
     // drawn once here, each change copies them.
     AppState.dialogBackDc = CreateCompatibleDC(AppState.dialogDc);
-    AppState.dialogBackBitmap =
-        CreateCompatibleBitmap(AppState.dialogDc, client.right, client.bottom);
+    AppState.dialogBackBitmap = CreateCompatibleBitmap(AppState.dialogDc, client.right, client.bottom);
     SelectObject(AppState.dialogBackDc, AppState.dialogBackBitmap);
-    DrawBevelBox(AppState.dialogBackDc, client.left, client.top, client.right, client.bottom, 1,
-                 FACE_CORNER, AppState.panelBrush);
+    DrawBevelBox(AppState.dialogBackDc, client.left, client.top, client.right, client.bottom, 1, FACE_CORNER,
+                 AppState.panelBrush);
     ReleaseDC(dialog, AppState.dialogDc);
     // A corner ellipse as large as the client area rounds it into an ellipse.
-    SetWindowRgn(dialog,
-                 CreateRoundRectRgn(client.left, client.top, client.right, client.bottom,
-                                    DISH_DIALOG_WIDTH, DISH_DIALOG_HEIGHT),
-                 TRUE);
+    SetWindowRgn(
+        dialog,
+        CreateRoundRectRgn(client.left, client.top, client.right, client.bottom, DISH_DIALOG_WIDTH, DISH_DIALOG_HEIGHT),
+        TRUE);
 
     AppState.dishSatelliteCombo = CreateList(dialog, ID_DISH_SATELLITE, 100, 125, 300);
     CopySatelliteList();
@@ -133,14 +127,15 @@ static void OnDishDialogInit(HWND dialog) {
     AppState.latitudeDegreeCombo = CreateList(dialog, ID_LATITUDE_DEGREES, 100, 65, 75);
     AppState.latitudeMinuteCombo = CreateList(dialog, ID_LATITUDE_MINUTES, 170, 65, 70);
     FillDegreeList(AppState.latitudeDegreeCombo, 90, "%d\xB0n", "%d\xB0s");
-    SendMessageA(AppState.latitudeDegreeCombo, CB_SETCURSEL,
-                 AppState.settings.latitudeDegreeIndex, 0);
+    SendMessageA(AppState.latitudeDegreeCombo, CB_SETCURSEL, AppState.settings.latitudeDegreeIndex, 0);
 
     AppState.longitudeDegreeCombo = CreateList(dialog, ID_LONGITUDE_DEGREES, 260, 65, 75);
     AppState.longitudeMinuteCombo = CreateList(dialog, ID_LONGITUDE_MINUTES, 330, 65, 70);
-    FillDegreeList(AppState.longitudeDegreeCombo, 180, "%d\xB0" "e", "%d\xB0w");
-    SendMessageA(AppState.longitudeDegreeCombo, CB_SETCURSEL,
-                 AppState.settings.longitudeDegreeIndex, 0);
+    FillDegreeList(AppState.longitudeDegreeCombo, 180,
+                   "%d\xB0"
+                   "e",
+                   "%d\xB0w");
+    SendMessageA(AppState.longitudeDegreeCombo, CB_SETCURSEL, AppState.settings.longitudeDegreeIndex, 0);
 
     char minute[4];
     for (int m = 0; m < 60; ++m) {
@@ -148,10 +143,8 @@ static void OnDishDialogInit(HWND dialog) {
         AddEntry(AppState.latitudeMinuteCombo, minute, m);
         AddEntry(AppState.longitudeMinuteCombo, minute, m);
     }
-    SendMessageA(AppState.latitudeMinuteCombo, CB_SETCURSEL,
-                 AppState.settings.latitudeMinuteIndex, 0);
-    SendMessageA(AppState.longitudeMinuteCombo, CB_SETCURSEL,
-                 AppState.settings.longitudeMinuteIndex, 0);
+    SendMessageA(AppState.latitudeMinuteCombo, CB_SETCURSEL, AppState.settings.latitudeMinuteIndex, 0);
+    SendMessageA(AppState.longitudeMinuteCombo, CB_SETCURSEL, AppState.settings.longitudeMinuteIndex, 0);
 
     AppState.dishWidthEdit = CreateDishBox(dialog, ID_DISH_WIDTH, 360);
     AppState.dishHeightEdit = CreateDishBox(dialog, ID_DISH_HEIGHT, 380);
@@ -162,13 +155,11 @@ static void OnDishDialogInit(HWND dialog) {
     PutNumber(AppState.dishWidthEdit, AppState.settings.dishWidth);
     PutNumber(AppState.dishHeightEdit, AppState.settings.dishHeight);
 
-    AppState.dialogButton = CreateWindowExA(
-        0, "BUTTON", "OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-        client.right / 2 - 30, client.bottom - 35, 60, 20, dialog, (HMENU)(INT_PTR)ID_OK,
-        AppState.instance, nullptr);
+    AppState.dialogButton =
+        CreateWindowExA(0, "BUTTON", "OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, client.right / 2 - 30,
+                        client.bottom - 35, 60, 20, dialog, (HMENU)(INT_PTR)ID_OK, AppState.instance, nullptr);
 
-    for (HWND list : {AppState.dishSatelliteCombo, AppState.latitudeDegreeCombo,
-                      AppState.longitudeDegreeCombo})
+    for (HWND list : {AppState.dishSatelliteCombo, AppState.latitudeDegreeCombo, AppState.longitudeDegreeCombo})
         SendMessageA(list, WM_SETFONT, (WPARAM)AppState.textFont, TRUE);
 
     AppState.dishDialogReady = 1;
@@ -179,8 +170,7 @@ static void OnDishDialogInit(HWND dialog) {
 // to the azimuth, then the arc back up to north.
 static void DrawAzimuthMark(HDC dc) {
     MoveToEx(dc, COMPASS_X, COMPASS_Y, nullptr);
-    AngleArc(dc, COMPASS_X, COMPASS_Y, COMPASS_RADIUS, (float)(90 - AppState.azimuth),
-             (float)AppState.azimuth);
+    AngleArc(dc, COMPASS_X, COMPASS_Y, COMPASS_RADIUS, (float)(90 - AppState.azimuth), (float)AppState.azimuth);
 }
 
 void DrawDishDialog(HWND dialog) {
@@ -255,8 +245,7 @@ static INT_PTR OnDishDialogCommand(HWND dialog, int id, int code) {
         EndDialog(dialog, code);
         return TRUE;
     }
-    bool listChanged = id >= ID_LONGITUDE_DEGREES && id <= ID_DISH_SATELLITE &&
-                       code == CBN_SELCHANGE;
+    bool listChanged = id >= ID_LONGITUDE_DEGREES && id <= ID_DISH_SATELLITE && code == CBN_SELCHANGE;
     bool boxChanged = (id == ID_DISH_WIDTH || id == ID_DISH_HEIGHT) && code == EN_CHANGE;
     if (listChanged || boxChanged) {
         ComputeLookAngles();
@@ -268,18 +257,18 @@ static INT_PTR OnDishDialogCommand(HWND dialog, int id, int code) {
 
 INT_PTR CALLBACK DishDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        OnDishDialogInit(dialog);
-        return TRUE;
-    case WM_PAINT:
-        OnDishDialogPaint(dialog);
-        return FALSE;
-    case WM_COMMAND:
-        return OnDishDialogCommand(dialog, LOWORD(wParam), HIWORD(wParam));
-    case WM_LBUTTONDOWN:
-        // Any point of the face drags the dialog, as a caption would.
-        SendMessageA(dialog, WM_NCLBUTTONDOWN, HTCAPTION, 0);
-        return FALSE;
+        case WM_INITDIALOG:
+            OnDishDialogInit(dialog);
+            return TRUE;
+        case WM_PAINT:
+            OnDishDialogPaint(dialog);
+            return FALSE;
+        case WM_COMMAND:
+            return OnDishDialogCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+        case WM_LBUTTONDOWN:
+            // Any point of the face drags the dialog, as a caption would.
+            SendMessageA(dialog, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+            return FALSE;
     }
     return FALSE;
 }

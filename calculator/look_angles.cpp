@@ -8,12 +8,12 @@
 #error "look angles need IEEE infinities and signed zeros: build without -ffast-math"
 #endif
 
-constexpr double PI = 3.1415926535;            // ten decimals, as the figures were made with
+constexpr double PI = 3.1415926535;              // ten decimals, as the figures were made with
 constexpr double DEGREES_PER_RADIAN = 57.29578;  // in the polarization formula only
-constexpr double EARTH_TO_ORBIT = 0.151;       // earth radius / geostationary orbit radius
+constexpr double EARTH_TO_ORBIT = 0.151;         // earth radius / geostationary orbit radius
 constexpr double MINUTES_PER_DEGREE = 60;
-constexpr double VISIBILITY_LIMIT = -3.0;      // below it the satellite is out of reach
-constexpr double LARGEST_DISH_RATIO = 2.0;     // height / width that still gives a figure
+constexpr double VISIBILITY_LIMIT = -3.0;   // below it the satellite is out of reach
+constexpr double LARGEST_DISH_RATIO = 2.0;  // height / width that still gives a figure
 
 double ElevationAt(double latitude, double userLongitude, double satelliteLongitude) {
     double a = latitude * PI / 180;
@@ -78,8 +78,8 @@ bool AimAtSatellite(const LookEntries& e, LookResults* r) {
     }
     r->azimuth = AzimuthAt(r->latitude, user, satellite);
     r->elevation = ElevationAt(r->latitude, user, satellite);
-    r->polarizationAngle = -DEGREES_PER_RADIAN * atan(sin((user - satellite) / DEGREES_PER_RADIAN) /
-                                                      tan(r->latitude / DEGREES_PER_RADIAN));
+    r->polarizationAngle = -DEGREES_PER_RADIAN *
+                           atan(sin((user - satellite) / DEGREES_PER_RADIAN) / tan(r->latitude / DEGREES_PER_RADIAN));
     return false;
 }
 

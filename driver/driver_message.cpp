@@ -33,8 +33,8 @@ void DriverMessage(bool wait, const char* format, ...) {
     if (!boxOpen.compare_exchange_strong(closed, 1)) return;  // the log has the line
     HMODULE held;
     char* copy = _strdup(text);
-    if (copy && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&BoxThread),
-                                   &held)) {
+    if (copy &&
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&BoxThread), &held)) {
         HANDLE thread = CreateThread(nullptr, 0, BoxThread, copy, 0, nullptr);
         if (thread) {
             CloseHandle(thread);

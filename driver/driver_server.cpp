@@ -20,10 +20,9 @@ constexpr char THREADING_MODEL[] = "Both";
 uint32_t DriverNow() { return uint32_t(GetTickCount64() - DriverLoadTick); }
 
 void FormatGuid(const GUID& guid, char* text) {
-    snprintf(text, GUID_TEXT_SIZE, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-             (unsigned long)guid.Data1, guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
-             guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6],
-             guid.Data4[7]);
+    snprintf(text, GUID_TEXT_SIZE, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", (unsigned long)guid.Data1,
+             guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4],
+             guid.Data4[5], guid.Data4[6], guid.Data4[7]);
 }
 
 // ---- the object: identity and lifetime, shared by both interfaces ------------
@@ -57,8 +56,8 @@ static ULONG ReleaseCard(DriverObject* card) {
 static HRESULT QueryCard(DriverObject* card, REFIID iid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IPersist) ||
-        IsEqualGUID(iid, IID_IMediaFilter) || IsEqualGUID(iid, IID_IBaseFilter))
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IPersist) || IsEqualGUID(iid, IID_IMediaFilter) ||
+        IsEqualGUID(iid, IID_IBaseFilter))
         *object = &card->filter;
     else if (IsEqualGUID(iid, IID_TunerControl))
         *object = &card->tuner;
@@ -155,12 +154,10 @@ static HRESULT STDMETHODCALLTYPE FilterQueryVendorInfo(IBaseFilter*, LPWSTR* inf
 }
 
 static const IBaseFilterVtbl FILTER_VTBL = {
-    FilterQueryInterface, FilterAddRef,          FilterRelease,       FilterGetClassID,
-    FilterStop,           FilterPause,           FilterRun,           FilterGetState,
-    FilterSetSyncSource,  FilterGetSyncSource,   FilterEnumPins,      FilterFindPin,
-    FilterQueryFilterInfo, FilterJoinFilterGraph, FilterQueryVendorInfo,
+    FilterQueryInterface, FilterAddRef,  FilterRelease,         FilterGetClassID,      FilterStop,
+    FilterPause,          FilterRun,     FilterGetState,        FilterSetSyncSource,   FilterGetSyncSource,
+    FilterEnumPins,       FilterFindPin, FilterQueryFilterInfo, FilterJoinFilterGraph, FilterQueryVendorInfo,
 };
-
 
 void InitDriverObject(DriverObject* object, void (*destroy)(DriverObject*)) {
     object->filter.lpVtbl = const_cast<IBaseFilterVtbl*>(&FILTER_VTBL);
@@ -298,7 +295,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
 STDAPI DllCanUnloadNow() {
     HRESULT result = (DriverObjectCount == 0 && DriverLockCount == 0) ? S_OK : S_FALSE;
     DriverLog(DriverNow(), "DllCanUnloadNow objects=%ld locks=%ld -> 0x%08lX", (long)DriverObjectCount,
-           (long)DriverLockCount, (unsigned long)result);
+              (long)DriverLockCount, (unsigned long)result);
     return result;
 }
 
@@ -317,8 +314,8 @@ STDAPI DllRegisterServer() {
         RegCreateKeyExA(HKEY_CLASSES_ROOT, CLASS_KEY, 0, nullptr, 0, KEY_WRITE, nullptr, &classKey, nullptr) ==
             ERROR_SUCCESS) {
         bool named = SetStringValue(classKey, nullptr, DRIVER_CLASS_NAME);
-        if (RegCreateKeyExA(HKEY_CLASSES_ROOT, SERVER_KEY, 0, nullptr, 0, KEY_WRITE, nullptr, &serverKey,
-                            nullptr) == ERROR_SUCCESS) {
+        if (RegCreateKeyExA(HKEY_CLASSES_ROOT, SERVER_KEY, 0, nullptr, 0, KEY_WRITE, nullptr, &serverKey, nullptr) ==
+            ERROR_SUCCESS) {
             if (named && SetStringValue(serverKey, nullptr, path) &&
                 SetStringValue(serverKey, "ThreadingModel", THREADING_MODEL))
                 result = S_OK;

@@ -56,20 +56,45 @@ HRESULT STDMETHODCALLTYPE UnusedTunerSlot(TunerControl*);
 
 // The 37-slot table of a file that defines the tuner calls under these names.
 #define DRIVER_UNUSED_SLOT(n) .unused##n = reinterpret_cast<void*>(&UnusedTunerSlot<n>)
-#define DRIVER_TUNER_VTBL(table)                                                                          \
-    static const TunerControlVtbl table = {                                                               \
-        .QueryInterface = DriverTunerQueryInterface, .AddRef = DriverTunerAddRef,                         \
-        .Release = DriverTunerRelease, DRIVER_UNUSED_SLOT(3), .SetSymbolRate = SetSymbolRate,             \
-        .SetLnbFrequency = SetLnbFrequency, .SetDeviceMode = SetDeviceMode,                               \
-        .SetPolarization = SetPolarization, .SetLnbTone = SetLnbTone, .SetDiseqc = SetDiseqc,             \
-        DRIVER_UNUSED_SLOT(10), .Initialize = Initialize, .CheckLock = CheckLock,                         \
-        .UpdateStatus = UpdateStatus, DRIVER_UNUSED_SLOT(14), DRIVER_UNUSED_SLOT(15),                     \
-        DRIVER_UNUSED_SLOT(16), DRIVER_UNUSED_SLOT(17), DRIVER_UNUSED_SLOT(18), DRIVER_UNUSED_SLOT(19),   \
-        .GetSignalToNoise = GetSignalToNoise, DRIVER_UNUSED_SLOT(21), DRIVER_UNUSED_SLOT(22),             \
-        DRIVER_UNUSED_SLOT(23), DRIVER_UNUSED_SLOT(24), DRIVER_UNUSED_SLOT(25), DRIVER_UNUSED_SLOT(26),   \
-        .SetFrequency = SetFrequency, DRIVER_UNUSED_SLOT(28), DRIVER_UNUSED_SLOT(29),                     \
-        DRIVER_UNUSED_SLOT(30), DRIVER_UNUSED_SLOT(31), DRIVER_UNUSED_SLOT(32), DRIVER_UNUSED_SLOT(33),   \
-        DRIVER_UNUSED_SLOT(34), DRIVER_UNUSED_SLOT(35), .GetSignalPercent = GetSignalPercent,             \
+#define DRIVER_TUNER_VTBL(table)                     \
+    static const TunerControlVtbl table = {          \
+        .QueryInterface = DriverTunerQueryInterface, \
+        .AddRef = DriverTunerAddRef,                 \
+        .Release = DriverTunerRelease,               \
+        DRIVER_UNUSED_SLOT(3),                       \
+        .SetSymbolRate = SetSymbolRate,              \
+        .SetLnbFrequency = SetLnbFrequency,          \
+        .SetDeviceMode = SetDeviceMode,              \
+        .SetPolarization = SetPolarization,          \
+        .SetLnbTone = SetLnbTone,                    \
+        .SetDiseqc = SetDiseqc,                      \
+        DRIVER_UNUSED_SLOT(10),                      \
+        .Initialize = Initialize,                    \
+        .CheckLock = CheckLock,                      \
+        .UpdateStatus = UpdateStatus,                \
+        DRIVER_UNUSED_SLOT(14),                      \
+        DRIVER_UNUSED_SLOT(15),                      \
+        DRIVER_UNUSED_SLOT(16),                      \
+        DRIVER_UNUSED_SLOT(17),                      \
+        DRIVER_UNUSED_SLOT(18),                      \
+        DRIVER_UNUSED_SLOT(19),                      \
+        .GetSignalToNoise = GetSignalToNoise,        \
+        DRIVER_UNUSED_SLOT(21),                      \
+        DRIVER_UNUSED_SLOT(22),                      \
+        DRIVER_UNUSED_SLOT(23),                      \
+        DRIVER_UNUSED_SLOT(24),                      \
+        DRIVER_UNUSED_SLOT(25),                      \
+        DRIVER_UNUSED_SLOT(26),                      \
+        .SetFrequency = SetFrequency,                \
+        DRIVER_UNUSED_SLOT(28),                      \
+        DRIVER_UNUSED_SLOT(29),                      \
+        DRIVER_UNUSED_SLOT(30),                      \
+        DRIVER_UNUSED_SLOT(31),                      \
+        DRIVER_UNUSED_SLOT(32),                      \
+        DRIVER_UNUSED_SLOT(33),                      \
+        DRIVER_UNUSED_SLOT(34),                      \
+        DRIVER_UNUSED_SLOT(35),                      \
+        .GetSignalPercent = GetSignalPercent,        \
     }
 
 // ---- what each driver DLL defines ----------------------------------------------

@@ -159,7 +159,8 @@ PhoneParse ParsePhoneRequest(const char* data, size_t length, PhoneRequest* requ
     }
     size_t position = skip, start, end;
     int minor = 0;
-    if (!NextLine(data, headEnd, &position, &start, &end) || !ReadRequestLine(data + start, end - start, request, &minor))
+    if (!NextLine(data, headEnd, &position, &start, &end) ||
+        !ReadRequestLine(data + start, end - start, request, &minor))
         return PHONE_MALFORMED;
     int hosts = 0, lengths = 0;
     bool close = false, keepAlive = false;
@@ -210,15 +211,24 @@ PhoneRoute RoutePhoneRequest(const PhoneRequest* request) {
 
 const char* PhoneStatusReason(int status) {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 408: return "Request Timeout";
-    case 431: return "Request Header Fields Too Large";
-    case 503: return "Service Unavailable";
-    default: return "Internal Server Error";
+        case 200:
+            return "OK";
+        case 400:
+            return "Bad Request";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 408:
+            return "Request Timeout";
+        case 431:
+            return "Request Header Fields Too Large";
+        case 503:
+            return "Service Unavailable";
+        default:
+            return "Internal Server Error";
     }
 }
 
@@ -273,11 +283,15 @@ PhoneSwitch ParsePhoneSettings(const char* text, size_t length, PhoneSettings* s
                 digits = IsDigit(value[c]);
                 port = port * 10 + unsigned(value[c] - '0');
             }
-            if (!digits || port == 0 || port > 65535) bad = true;
-            else settings->port = uint16_t(port);
+            if (!digits || port == 0 || port > 65535)
+                bad = true;
+            else
+                settings->port = uint16_t(port);
         } else if (EqualsNoCase(text + start, keyEnd - start, "listen")) {
-            if (valueLength && !DottedQuad(value, valueLength)) bad = true;
-            else memcpy(settings->listen, value, valueLength), settings->listen[valueLength] = 0;
+            if (valueLength && !DottedQuad(value, valueLength))
+                bad = true;
+            else
+                memcpy(settings->listen, value, valueLength), settings->listen[valueLength] = 0;
         }
     }
     if (!hasPort) return PHONE_OFF;

@@ -21,10 +21,10 @@ enum PhoneMethod : uint8_t { PHONE_GET, PHONE_HEAD, PHONE_OTHER_METHOD };
 
 struct PhoneRequest {
     PhoneMethod method;
-    char path[256];      // without the query; "" when the target did not fit
-    bool hostAllowed;    // no Host (HTTP/1.0), an IP literal, or localhost
-    bool keepAlive;      // HTTP/1.1 without "Connection: close", or 1.0 with keep-alive
-    size_t length;       // head and body: where the next pipelined request starts
+    char path[256];    // without the query; "" when the target did not fit
+    bool hostAllowed;  // no Host (HTTP/1.0), an IP literal, or localhost
+    bool keepAlive;    // HTTP/1.1 without "Connection: close", or 1.0 with keep-alive
+    size_t length;     // head and body: where the next pipelined request starts
 };
 
 // One request at the start of data. PHONE_INCOMPLETE while more may come,
@@ -73,15 +73,15 @@ struct PhoneSatellite {
 // One reading as the program sees it: the figures its poller took from the
 // driver, the tune they belong to, and the satellite (nullptr: not known).
 struct PhoneReading {
-    bool finder;         // the program polls
-    bool lock;           // the red button is green: percent is not 0
-    int32_t percent;     // as the meter prints it, out of range included
-    int32_t peak;        // the highest percent since the tune
-    float snr;           // the meter's SNR figure
-    uint32_t quality;    // 0..100, for the quality bar
+    bool finder;       // the program polls
+    bool lock;         // the red button is green: percent is not 0
+    int32_t percent;   // as the meter prints it, out of range included
+    int32_t peak;      // the highest percent since the tune
+    float snr;         // the meter's SNR figure
+    uint32_t quality;  // 0..100, for the quality bar
     bool tuned;
     uint32_t frequencyKhz;
-    char polarization;   // 'H' or 'V'
+    char polarization;  // 'H' or 'V'
     uint32_t symbolRate;
     const PhoneSatellite* satellite;
 };

@@ -32,8 +32,10 @@ static void Printf(JsonOut* o, const char* format, ...) {
     va_start(args, format);
     int n = vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    if (n < 0 || size_t(n) >= sizeof text) o->full = true;
-    else Put(o, text, size_t(n));
+    if (n < 0 || size_t(n) >= sizeof text)
+        o->full = true;
+    else
+        Put(o, text, size_t(n));
 }
 
 // The length of the well-formed UTF-8 sequence at text (RFC 3629: no
@@ -43,10 +45,14 @@ static size_t Utf8Sequence(const unsigned char* text, size_t length) {
     size_t n;
     unsigned char low = 0x80, high = 0xBF;
     if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) n = 2;
-    else if (c >= 0xE0 && c <= 0xEF) n = 3, low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
-    else if (c >= 0xF0 && c <= 0xF4) n = 4, low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
-    else return 0;
+    if (c >= 0xC2 && c <= 0xDF)
+        n = 2;
+    else if (c >= 0xE0 && c <= 0xEF)
+        n = 3, low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+    else if (c >= 0xF0 && c <= 0xF4)
+        n = 4, low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+    else
+        return 0;
     if (length < n || text[1] < low || text[1] > high) return 0;
     for (size_t i = 2; i < n; i++)
         if (text[i] < 0x80 || text[i] > 0xBF) return 0;
@@ -129,8 +135,10 @@ size_t WritePhoneJson(const PhoneReading* r, char* out, size_t size) {
     Printf(&o, "{\"finder\":%s,\"lock\":%s,\"percent\":%ld,\"peak\":%ld,\"snr\":", r->finder ? "true" : "false",
            r->lock ? "true" : "false", (long)r->percent, (long)r->peak);
     // A driver may write any float; JSON has no NaN or infinity.
-    if (std::isfinite(r->snr) && std::fabs(r->snr) < 1e9f) Printf(&o, "%.2f", double(r->snr));
-    else Puts(&o, "null");
+    if (std::isfinite(r->snr) && std::fabs(r->snr) < 1e9f)
+        Printf(&o, "%.2f", double(r->snr));
+    else
+        Puts(&o, "null");
     Printf(&o, ",\"quality\":%lu,\"transponder\":", (unsigned long)(r->quality > 100 ? 100 : r->quality));
     if (r->tuned) {
         char polarization = r->polarization == 'H' ? 'H' : 'V';
@@ -144,8 +152,10 @@ size_t WritePhoneJson(const PhoneReading* r, char* out, size_t size) {
         Puts(&o, "null");
     }
     Puts(&o, ",\"satellite\":");
-    if (r->satellite) PutSatellite(&o, r->satellite);
-    else Puts(&o, "null");
+    if (r->satellite)
+        PutSatellite(&o, r->satellite);
+    else
+        Puts(&o, "null");
     Puts(&o, "}");
     return o.full ? 0 : o.used;
 }
@@ -169,8 +179,10 @@ size_t FrameServerEvent(const char* name, const char* data, size_t length, char*
         Put(&o, data + start, i - start);
         Puts(&o, "\n");
         if (i < length && data[i] == '\r' && i + 1 < length && data[i + 1] == '\n') i++;
-        if (i < length) i++;
-        else break;
+        if (i < length)
+            i++;
+        else
+            break;
     } while (true);
     Puts(&o, "\n");
     return o.full ? 0 : o.used;

@@ -15,14 +15,14 @@
 #include "driver/driver_server.h"
 #include "phone_page_html.h"  // generated from driver/phone_page.html: PHONE_PAGE_HTML and its _SIZE
 
-constexpr int SERVED_MAX = 8;         // clients answered at once
-constexpr int SLOTS = 16;             // and a few more, told 503 and drained
-constexpr uint32_t TICK_MS = 40;  // a poll's period is 50 ms: a change waits at most one tick
-constexpr uint32_t IDLE_TICK_MS = 100;  // still far inside the release's 0.5 s
-constexpr uint32_t SILENCE_MS = 10000;  // a request must come whole within this; an idle client goes
-constexpr uint32_t DRAIN_MS = 2000;     // a closing client's last bytes
-constexpr uint32_t EVENT_EVERY_MS = 180;  // at least five events a second while the finder runs
-constexpr uint32_t IDLE_EVENT_MS = 15000;  // and one now and then, so a phone sees the PC is there
+constexpr int SERVED_MAX = 8;               // clients answered at once
+constexpr int SLOTS = 16;                   // and a few more, told 503 and drained
+constexpr uint32_t TICK_MS = 40;            // a poll's period is 50 ms: a change waits at most one tick
+constexpr uint32_t IDLE_TICK_MS = 100;      // still far inside the release's 0.5 s
+constexpr uint32_t SILENCE_MS = 10000;      // a request must come whole within this; an idle client goes
+constexpr uint32_t DRAIN_MS = 2000;         // a closing client's last bytes
+constexpr uint32_t EVENT_EVERY_MS = 180;    // at least five events a second while the finder runs
+constexpr uint32_t IDLE_EVENT_MS = 15000;   // and one now and then, so a phone sees the PC is there
 constexpr uint32_t FINDER_QUIET_MS = 1000;  // no poll for this long: the finder is stopped
 constexpr uint32_t STOP_WAIT_MS = 500;
 constexpr size_t IN_MAX = PHONE_HEAD_MAX + PHONE_BODY_MAX;
@@ -263,8 +263,7 @@ static void Transmit(PhoneClient* c, uint32_t now) {
 
 static int Served(const PhoneServer* server) {
     int served = 0;
-    for (const PhoneClient& c : server->clients)
-        served += c.state == CLIENT_SERVING || c.state == CLIENT_EVENTS;
+    for (const PhoneClient& c : server->clients) served += c.state == CLIENT_SERVING || c.state == CLIENT_EVENTS;
     return served;
 }
 
@@ -419,8 +418,9 @@ bool StartPhoneServer(const char* iniText, size_t length) {
     if (on == PHONE_OFF) return false;
     if (on == PHONE_SETTINGS_BAD) {
         DriverLog(DriverNow(), "phone page: off, the [phone] section wants port=1..65535 and listen=an IPv4 address");
-        DriverMessage(false, "The phone page is off: its [phone] section wants port=1..65535 and, if given, "
-                             "listen= an IPv4 address of this PC.\n\nThe tuner works on without it.");
+        DriverMessage(false,
+                      "The phone page is off: its [phone] section wants port=1..65535 and, if given, "
+                      "listen= an IPv4 address of this PC.\n\nThe tuner works on without it.");
         return false;
     }
     uint32_t stopped = 0;
@@ -429,11 +429,12 @@ bool StartPhoneServer(const char* iniText, size_t length) {
     int error = WSAStartup(MAKEWORD(2, 2), &data);
     bool winsock = error == 0;
     SOCKET listener = winsock ? Listen(&settings, &error) : INVALID_SOCKET;
-    PhoneServer* server = listener == INVALID_SOCKET ? nullptr : static_cast<PhoneServer*>(calloc(1, sizeof(PhoneServer)));
+    PhoneServer* server =
+        listener == INVALID_SOCKET ? nullptr : static_cast<PhoneServer*>(calloc(1, sizeof(PhoneServer)));
     HMODULE held = nullptr;
     HANDLE thread = nullptr;
-    if (server && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                     reinterpret_cast<LPCSTR>(&ServerThread), &held)) {
+    if (server &&
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&ServerThread), &held)) {
         server->listener = listener;
         quit.store(0);
         thread = CreateThread(nullptr, 0, ServerThread, server, 0, nullptr);
@@ -447,9 +448,11 @@ bool StartPhoneServer(const char* iniText, size_t length) {
         running.store(0);
         DriverLog(DriverNow(), "phone page: port %u cannot be used on %s (error %d); the page is off", settings.port,
                   settings.listen[0] ? settings.listen : "every interface", error);
-        DriverMessage(false, "The phone page cannot listen on port %u: another program uses it, or the address "
-                             "is not this PC's.\n\nThe tuner works on without the page. Choose another port= in "
-                             "the [phone] section of the driver's ini.", settings.port);
+        DriverMessage(false,
+                      "The phone page cannot listen on port %u: another program uses it, or the address "
+                      "is not this PC's.\n\nThe tuner works on without the page. Choose another port= in "
+                      "the [phone] section of the driver's ini.",
+                      settings.port);
         return false;
     }
     serverThread = thread;
@@ -461,8 +464,8 @@ void StopPhoneServer() {
     if (!serverThread) return;
     quit.store(1, std::memory_order_release);
     DWORD waited = WaitForSingleObject(serverThread, STOP_WAIT_MS);
-    if (waited != WAIT_OBJECT_0) DriverLog(DriverNow(), "phone page: its thread did not end within %lu ms",
-                                           (unsigned long)STOP_WAIT_MS);
+    if (waited != WAIT_OBJECT_0)
+        DriverLog(DriverNow(), "phone page: its thread did not end within %lu ms", (unsigned long)STOP_WAIT_MS);
     CloseHandle(serverThread);
     serverThread = nullptr;
 }

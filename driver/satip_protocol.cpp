@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr size_t HEADER_LIMIT = 8192;   // an RTSP header block longer than this is not one
-constexpr size_t BODY_LIMIT = 65536;    // a DESCRIBE body or a device description
+constexpr size_t HEADER_LIMIT = 8192;  // an RTSP header block longer than this is not one
+constexpr size_t BODY_LIMIT = 65536;   // a DESCRIBE body or a device description
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -206,12 +206,16 @@ bool ParseTuneQuery(const char* text, size_t length, SatipTune* tune) {
             } else if (is("pol")) {
                 if (pairEnd - v != 1 || !ParsePolarization(*v, &t.polarization)) return false;
             } else if (is("sr")) {
-                if (!ReadNumber(&v, pairEnd, &t.symbolRate) || v != pairEnd || t.symbolRate < 1 || t.symbolRate > 100000)
+                if (!ReadNumber(&v, pairEnd, &t.symbolRate) || v != pairEnd || t.symbolRate < 1 ||
+                    t.symbolRate > 100000)
                     return false;
             } else if (is("msys")) {
-                if (pairEnd - v == 4 && StartsWith(v, pairEnd, "dvbs")) t.system = SATIP_DVBS;
-                else if (pairEnd - v == 5 && StartsWith(v, pairEnd, "dvbs2")) t.system = SATIP_DVBS2;
-                else return false;
+                if (pairEnd - v == 4 && StartsWith(v, pairEnd, "dvbs"))
+                    t.system = SATIP_DVBS;
+                else if (pairEnd - v == 5 && StartsWith(v, pairEnd, "dvbs2"))
+                    t.system = SATIP_DVBS2;
+                else
+                    return false;
             }
         }
         p = pairEnd + 1;
@@ -279,8 +283,8 @@ SatipParse ParseRtspReply(const char* data, size_t length, RtspReply* reply) {
 
 SatipParse ParseRtspRequest(const char* data, size_t length, RtspRequest* request) {
     // The methods this project's server knows; anything else is not a request of ours.
-    static const char* const starts[] = {"OPTIONS ", "SETUP ", "PLAY ", "TEARDOWN ", "DESCRIBE ", "GET ",
-                                         "M-SEARCH ", nullptr};
+    static const char* const starts[] = {"OPTIONS ",  "SETUP ", "PLAY ",     "TEARDOWN ",
+                                         "DESCRIBE ", "GET ",   "M-SEARCH ", nullptr};
     size_t headerLength = 0;
     SatipParse block = HeaderBlock(data, length, starts, &headerLength);
     if (block != SATIP_COMPLETE) return block;
@@ -358,14 +362,14 @@ bool ParseTunerStatus(const char* text, size_t length, SatipStatus* status) {
 bool StatusMatchesTune(const SatipStatus* status, const SatipTune* tune) {
     uint32_t apart = status->frequencyKhz > tune->frequencyKhz ? status->frequencyKhz - tune->frequencyKhz
                                                                : tune->frequencyKhz - status->frequencyKhz;
-    return (!status->frequencyKhz || apart <= 1000) && (!status->polarization || status->polarization == tune->polarization) &&
+    return (!status->frequencyKhz || apart <= 1000) &&
+           (!status->polarization || status->polarization == tune->polarization) &&
            (!status->source || status->source == tune->source);
 }
 
 bool ReportCounts(const SatipStatus* status, const SatipTune* tune, uint32_t msSincePlay) {
     return msSincePlay >= SATIP_SETTLE_MS && StatusMatchesTune(status, tune);
 }
-
 
 bool ParseRtcpApp(const uint8_t* data, size_t length, SatipStatus* status) {
     size_t at = 0;
@@ -412,12 +416,12 @@ size_t FormatTunerStatus(const SatipTune* tune, const SatipStatus* status, char*
                       (unsigned long)status->lock, (unsigned long)status->quality)
                    ? used
                    : 0;
-    bool fits = Append(out, size, &used, "ver=1.0;src=%lu;tuner=%lu,%lu,%lu,%lu,%lu.%02lu,%c,%s,%s,off,0.35,%lu,0;pids=0",
-                       (unsigned long)tune->source, (unsigned long)status->frontend, (unsigned long)status->level,
-                       (unsigned long)status->lock, (unsigned long)status->quality, (unsigned long)whole,
-                       (unsigned long)(fraction / 10), tune->polarization,
-                       tune->system == SATIP_DVBS2 ? "dvbs2" : "dvbs", tune->system == SATIP_DVBS2 ? "8psk" : "qpsk",
-                       (unsigned long)tune->symbolRate);
+    bool fits =
+        Append(out, size, &used, "ver=1.0;src=%lu;tuner=%lu,%lu,%lu,%lu,%lu.%02lu,%c,%s,%s,off,0.35,%lu,0;pids=0",
+               (unsigned long)tune->source, (unsigned long)status->frontend, (unsigned long)status->level,
+               (unsigned long)status->lock, (unsigned long)status->quality, (unsigned long)whole,
+               (unsigned long)(fraction / 10), tune->polarization, tune->system == SATIP_DVBS2 ? "dvbs2" : "dvbs",
+               tune->system == SATIP_DVBS2 ? "8psk" : "qpsk", (unsigned long)tune->symbolRate);
     return fits ? used : 0;
 }
 
@@ -429,7 +433,8 @@ size_t BuildRtcpApp(uint32_t ssrc, const char* statusText, uint8_t* out, size_t 
     size_t before = form & SATIP_RTCP_COMPOUND ? 28 + 16 : 8;
     if (textLength > 0xFFFF || before + app > size) return 0;
     auto put32 = [&](size_t at, uint32_t v) {
-        out[at] = uint8_t(v >> 24), out[at + 1] = uint8_t(v >> 16), out[at + 2] = uint8_t(v >> 8), out[at + 3] = uint8_t(v);
+        out[at] = uint8_t(v >> 24), out[at + 1] = uint8_t(v >> 16), out[at + 2] = uint8_t(v >> 8),
+        out[at + 3] = uint8_t(v);
     };
     memset(out, 0, before);
     if (form & SATIP_RTCP_COMPOUND) {

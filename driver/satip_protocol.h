@@ -14,10 +14,11 @@
 #include <cstdint>
 
 constexpr uint16_t SATIP_RTSP_PORT = 554;
-constexpr size_t SATIP_HOST_MAX = 64;      // a host name or dotted address, NUL included
-constexpr size_t SATIP_SESSION_MAX = 64;   // a session identifier, NUL included
-constexpr size_t SATIP_PATH_MAX = 128;     // the path of a description's address
-constexpr size_t SATIP_QUERY_MAX = 160;    // "src=1&freq=12302&pol=v&ro=0.35&msys=dvbs2&mtype=8psk&plts=on&sr=27500&pids=0,16,17"
+constexpr size_t SATIP_HOST_MAX = 64;     // a host name or dotted address, NUL included
+constexpr size_t SATIP_SESSION_MAX = 64;  // a session identifier, NUL included
+constexpr size_t SATIP_PATH_MAX = 128;    // the path of a description's address
+constexpr size_t SATIP_QUERY_MAX =
+    160;  // "src=1&freq=12302&pol=v&ro=0.35&msys=dvbs2&mtype=8psk&plts=on&sr=27500&pids=0,16,17"
 constexpr size_t SATIP_URL_MAX = 192;      // a device description's address, NUL included
 constexpr size_t SATIP_REQUEST_MAX = 512;  // one RTSP request, headers included
 
@@ -75,14 +76,14 @@ enum SatipParse { SATIP_MALFORMED = -1, SATIP_INCOMPLETE = 0, SATIP_COMPLETE = 1
 
 // What a reply says, as far as the bridge needs it.
 struct RtspReply {
-    int status;                        // 200, 404, 503, ...
-    uint32_t cseq;                     // 0 when absent
-    char session[SATIP_SESSION_MAX];   // without ";timeout=..."; empty when absent
-    uint32_t timeoutSeconds;           // the session's timeout; 60 when not given
-    uint32_t streamId;                 // com.ses.streamID; 0 when absent
+    int status;                              // 200, 404, 503, ...
+    uint32_t cseq;                           // 0 when absent
+    char session[SATIP_SESSION_MAX];         // without ";timeout=..."; empty when absent
+    uint32_t timeoutSeconds;                 // the session's timeout; 60 when not given
+    uint32_t streamId;                       // com.ses.streamID; 0 when absent
     uint16_t serverRtpPort, serverRtcpPort;  // from Transport's server_port; 0 when absent
-    size_t headerLength;               // bytes up to and including the empty line
-    size_t contentLength;              // the body's length after it
+    size_t headerLength;                     // bytes up to and including the empty line
+    size_t contentLength;                    // the body's length after it
 };
 
 // A reply at the start of data: SATIP_COMPLETE once the headers and the
@@ -113,9 +114,9 @@ SatipParse ParseRtspRequest(const char* data, size_t length, RtspRequest* reques
 // where the server leaves them out or blank.
 struct SatipStatus {
     uint32_t frontend;
-    uint32_t level;    // 0..255
-    uint32_t lock;     // 0 or 1
-    uint32_t quality;  // 0..15
+    uint32_t level;         // 0..255
+    uint32_t lock;          // 0 or 1
+    uint32_t quality;       // 0..15
     uint32_t source;        // the echoed src; 0 when not given
     uint32_t frequencyKhz;  // the echoed frequency; 0 when not given or blank
     char polarization;      // the echoed polarization; 0 when not given or blank
@@ -193,7 +194,12 @@ uint32_t DescriptionSatelliteTuners(const char* xml, size_t length);
 
 // ---- satipcard.ini -------------------------------------------------------------
 
-enum SatipAddress { SATIP_ADDRESS_BAD = -1, SATIP_ADDRESS_NONE = 0, SATIP_ADDRESS_GIVEN = 1, SATIP_ADDRESS_DESCRIPTION = 2 };
+enum SatipAddress {
+    SATIP_ADDRESS_BAD = -1,
+    SATIP_ADDRESS_NONE = 0,
+    SATIP_ADDRESS_GIVEN = 1,
+    SATIP_ADDRESS_DESCRIPTION = 2
+};
 
 // address=host[:port] in the [server] section (port 554 when not given), or
 // address=http://host:port/desc.xml, the server's device description

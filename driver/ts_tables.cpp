@@ -57,16 +57,30 @@ static void PutCodePoint(uint32_t c, char* out, size_t size, size_t* used) {
     out[*used] = 0;
 }
 
-enum Charset { CHARSET_DEFAULT, CHARSET_LATIN1, CHARSET_CYRILLIC, CHARSET_TURKISH, CHARSET_LATIN9, CHARSET_UCS2,
-               CHARSET_UTF8, CHARSET_UNKNOWN_BYTE, CHARSET_UNKNOWN_WIDE };
+enum Charset {
+    CHARSET_DEFAULT,
+    CHARSET_LATIN1,
+    CHARSET_CYRILLIC,
+    CHARSET_TURKISH,
+    CHARSET_LATIN9,
+    CHARSET_UCS2,
+    CHARSET_UTF8,
+    CHARSET_UNKNOWN_BYTE,
+    CHARSET_UNKNOWN_WIDE
+};
 
 static Charset SingleByteTable(uint32_t part) {  // ISO 8859-part
     switch (part) {
-        case 1: return CHARSET_LATIN1;
-        case 5: return CHARSET_CYRILLIC;
-        case 9: return CHARSET_TURKISH;
-        case 15: return CHARSET_LATIN9;
-        default: return CHARSET_UNKNOWN_BYTE;
+        case 1:
+            return CHARSET_LATIN1;
+        case 5:
+            return CHARSET_CYRILLIC;
+        case 9:
+            return CHARSET_TURKISH;
+        case 15:
+            return CHARSET_LATIN9;
+        default:
+            return CHARSET_UNKNOWN_BYTE;
     }
 }
 
@@ -77,7 +91,8 @@ static uint32_t HighByte(Charset set, uint8_t b) {
     static const uint8_t TURKISH_FROM[] = {0xD0, 0xDD, 0xDE, 0xF0, 0xFD, 0xFE};
     static const uint16_t TURKISH_TO[] = {0x011E, 0x0130, 0x015E, 0x011F, 0x0131, 0x015F};
     switch (set) {
-        case CHARSET_LATIN1: return b;
+        case CHARSET_LATIN1:
+            return b;
         case CHARSET_LATIN9:
             for (size_t i = 0; i < sizeof LATIN9_FROM; ++i)
                 if (LATIN9_FROM[i] == b) return LATIN9_TO[i];
@@ -91,7 +106,8 @@ static uint32_t HighByte(Charset set, uint8_t b) {
             if (b == 0xF0) return 0x2116;
             if (b == 0xFD) return 0x00A7;
             return 0x0400 + (b - 0xA0);
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
@@ -103,12 +119,18 @@ size_t DecodeDvbText(const uint8_t* text, size_t length, char* out, size_t size)
     if (length && text[0] < 0x20) {
         uint8_t first = text[0];
         i = 1;
-        if (first >= 0x01 && first <= 0x0B) set = SingleByteTable(first + 4u);
-        else if (first == 0x10) set = length >= 3 ? SingleByteTable(Read16(text + 1)) : CHARSET_UNKNOWN_BYTE, i = 3;
-        else if (first == 0x11) set = CHARSET_UCS2;
-        else if (first == 0x15) set = CHARSET_UTF8;
-        else if (first == 0x1F) set = CHARSET_UNKNOWN_WIDE, i = 2;
-        else set = CHARSET_UNKNOWN_WIDE;
+        if (first >= 0x01 && first <= 0x0B)
+            set = SingleByteTable(first + 4u);
+        else if (first == 0x10)
+            set = length >= 3 ? SingleByteTable(Read16(text + 1)) : CHARSET_UNKNOWN_BYTE, i = 3;
+        else if (first == 0x11)
+            set = CHARSET_UCS2;
+        else if (first == 0x15)
+            set = CHARSET_UTF8;
+        else if (first == 0x1F)
+            set = CHARSET_UNKNOWN_WIDE, i = 2;
+        else
+            set = CHARSET_UNKNOWN_WIDE;
     }
     if (set == CHARSET_UNKNOWN_WIDE) {
         if (length > i) PutCodePoint('?', out, size, &used);
@@ -125,7 +147,8 @@ size_t DecodeDvbText(const uint8_t* text, size_t length, char* out, size_t size)
             size_t more = c >= 0xF0 && c < 0xF5 ? 3 : c >= 0xE0 && c < 0xF0 ? 2 : c >= 0xC2 && c < 0xE0 ? 1 : 0;
             uint32_t value = more == 3 ? c & 0x07 : more == 2 ? c & 0x0F : c & 0x1F;
             size_t k = 0;
-            while (k < more && i + k < length && (text[i + k] & 0xC0) == 0x80) value = value << 6 | (text[i + k++] & 0x3F);
+            while (k < more && i + k < length && (text[i + k] & 0xC0) == 0x80)
+                value = value << 6 | (text[i + k++] & 0x3F);
             bool whole = more && k == more && !(more == 2 && value < 0x800) && !(more == 3 && value < 0x10000) &&
                          value < 0x110000 && !(value >= 0xD800 && value < 0xE000);
             i += k;
@@ -509,7 +532,7 @@ size_t BuildSdtSection(const TsNetworkContent* c, uint8_t* out, size_t size) {
         Put16(&w, 0x1000 + i);  // service_id
         Put8(&w, 0xFC);         // no EIT
         size_t descriptors = w.used;
-        Put16(&w, 0x8000);      // running, free to air; the length comes next
+        Put16(&w, 0x8000);  // running, free to air; the length comes next
         Put8(&w, SERVICE_DESCRIPTOR);
         size_t descriptor = w.used;
         Put8(&w, 0);

@@ -14,10 +14,10 @@
 constexpr size_t TS_PACKET_SIZE = 188;
 constexpr uint16_t TS_PID_PAT = 0x0000, TS_PID_NIT = 0x0010, TS_PID_SDT = 0x0011;
 constexpr uint8_t TS_TABLE_PAT = 0x00, TS_TABLE_NIT_ACTUAL = 0x40, TS_TABLE_SDT_ACTUAL = 0x42;
-constexpr size_t TS_SECTION_MAX = 1024;  // PSI and SI sections: section_length at most 1021
-constexpr size_t TS_NAME_MAX = 64;       // a name in UTF-8, NUL included; longer ones are cut
-constexpr uint32_t TS_STREAMS_MAX = 64;  // transport streams of a NIT kept
-constexpr uint32_t TS_SERVICES_MAX = 3;  // the first service names kept
+constexpr size_t TS_SECTION_MAX = 1024;        // PSI and SI sections: section_length at most 1021
+constexpr size_t TS_NAME_MAX = 64;             // a name in UTF-8, NUL included; longer ones are cut
+constexpr uint32_t TS_STREAMS_MAX = 64;        // transport streams of a NIT kept
+constexpr uint32_t TS_SERVICES_MAX = 3;        // the first service names kept
 constexpr uint32_t TS_NO_POSITION_MS = 15000;  // no position by then: the stream is named without one
 
 // A satellite delivery system descriptor (0x43) as numbers.
@@ -42,26 +42,26 @@ struct TsProgress {
     bool started, complete;
     uint16_t extension;  // table_id_extension: the PAT's and SDT's tsid, the NIT's network_id
     uint8_t version, last;
-    uint8_t got[32];     // a bit per section_number
+    uint8_t got[32];  // a bit per section_number
 };
 
 // A section being put together from the packets of one PID.
 struct TsAssembly {
     uint8_t data[TS_SECTION_MAX];
     size_t have;
-    bool open;          // a section has begun and is not yet whole
-    int8_t counter;     // the last continuity_counter, -1 before the first packet
+    bool open;       // a section has begun and is not yet whole
+    int8_t counter;  // the last continuity_counter, -1 before the first packet
 };
 
 struct TsTables {
     TsAssembly pid[3];  // PAT, NIT, SDT
     TsProgress pat, nit, sdt;
-    uint16_t tsid;      // the PAT's
+    uint16_t tsid;  // the PAT's
     uint16_t networkId;
     char network[TS_NAME_MAX];
     TsStream streams[TS_STREAMS_MAX];
     uint32_t streamCount;
-    uint16_t onid;      // the SDT's original_network_id
+    uint16_t onid;  // the SDT's original_network_id
     char provider[TS_NAME_MAX];
     char services[TS_SERVICES_MAX][TS_NAME_MAX];
     uint32_t serviceCount;
@@ -98,7 +98,7 @@ constexpr size_t TS_WRITER_STREAMS_MAX = 4;
 struct TsNetworkContent {
     uint16_t tsid, onid, networkId;
     uint8_t version;
-    const char* network;                   // UTF-8
+    const char* network;                      // UTF-8
     TsStream streams[TS_WRITER_STREAMS_MAX];  // of the NIT's loop
     uint32_t streamCount;
     const char* provider;

@@ -18,8 +18,8 @@ constexpr UINT LEVEL_FORMAT = DT_WORDBREAK | DT_LEFT | DT_TOP;
 constexpr UINT SNR_FORMAT = DT_SINGLELINE | DT_RIGHT | DT_BOTTOM | DT_NOCLIP;
 
 static Spinner LoadSpinner() {
-    return {AppState.spinnerStartX, AppState.spinnerStartY, AppState.spinnerEndX,
-            AppState.spinnerEndY, AppState.spinnerPhase};
+    return {AppState.spinnerStartX, AppState.spinnerStartY, AppState.spinnerEndX, AppState.spinnerEndY,
+            AppState.spinnerPhase};
 }
 
 static void StoreSpinner(const Spinner& s) {
@@ -40,8 +40,8 @@ static void DrawSearchingSign(HDC dc) {
     SelectObject(dc, AppState.bigFont);
     DrawTextA(dc, "0%", -1, &AppState.meterLevelRect, LEVEL_FORMAT);
     Spinner spinner = LoadSpinner();
-    Arc(dc, SPINNER_BOX.left, SPINNER_BOX.top, SPINNER_BOX.right, SPINNER_BOX.bottom,
-        spinner.startX, spinner.startY, spinner.endX, spinner.endY);
+    Arc(dc, SPINNER_BOX.left, SPINNER_BOX.top, SPINNER_BOX.right, SPINNER_BOX.bottom, spinner.startX, spinner.startY,
+        spinner.endX, spinner.endY);
     AdvanceSpinner(&spinner);
     StoreSpinner(spinner);
 }
@@ -85,8 +85,7 @@ static void DrawMeterFrame(ShownFrame* shown) {
     // a paint of the main thread can never land between or inside them.
     BeginWindowDrawing();
     if (signal)
-        CopySkinPiece(AppState.windowDc, BUTTON_X, BUTTON_Y, BUTTON_W, BUTTON_H, GREEN_BUTTON.x,
-                      GREEN_BUTTON.y);
+        CopySkinPiece(AppState.windowDc, BUTTON_X, BUTTON_Y, BUTTON_W, BUTTON_H, GREEN_BUTTON.x, GREEN_BUTTON.y);
     else
         CopyBaseImage(AppState.windowDc, BUTTON_X, BUTTON_Y, BUTTON_W, BUTTON_H);
     BitBlt(AppState.windowDc, AREA_X, AREA_Y, AREA_W, AREA_H, dc, AREA_X, AREA_Y, SRCCOPY);

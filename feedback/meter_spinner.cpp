@@ -5,16 +5,32 @@ constexpr int32_t STEP = 4;
 
 void AdvanceSpinner(Spinner* s) {
     switch (s->phase) {
-    case 0: s->startX += STEP; s->endX -= STEP; break;
-    case 1: s->startY += STEP; s->endY -= STEP; break;
-    case 2: s->startX -= STEP; s->endX += STEP; break;
-    default: s->startY -= STEP; s->endY += STEP; break;
+        case 0:
+            s->startX += STEP;
+            s->endX -= STEP;
+            break;
+        case 1:
+            s->startY += STEP;
+            s->endY -= STEP;
+            break;
+        case 2:
+            s->startX -= STEP;
+            s->endX += STEP;
+            break;
+        default:
+            s->startY -= STEP;
+            s->endY += STEP;
+            break;
     }
     // The corners turn the walk; anywhere else it goes on as it was.
-    if (s->startX == 300 && s->startY == 90) s->phase = 0;
-    else if (s->startX == 320 && s->startY == 90) s->phase = 1;
-    else if (s->startX == 320 && s->startY == 110) s->phase = 2;
-    else if (s->startX == 300 && s->startY == 110) s->phase = 3;
+    if (s->startX == 300 && s->startY == 90)
+        s->phase = 0;
+    else if (s->startX == 320 && s->startY == 90)
+        s->phase = 1;
+    else if (s->startX == 320 && s->startY == 110)
+        s->phase = 2;
+    else if (s->startX == 300 && s->startY == 110)
+        s->phase = 3;
 }
 
 bool FormatLevel(char* buffer, int size, int32_t level) {

@@ -84,8 +84,8 @@ static void ReleaseSignalLog(HWND dialog) {
 
 static void OnSignalLogInit(HWND dialog) {
     SetProgramFolderAsWorkingDirectory();
-    HANDLE file = CreateFileA(LOG_FILE_NAME, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(LOG_FILE_NAME, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         EndDialog(dialog, NOT_OPENED);
         return;
@@ -101,14 +101,13 @@ static void OnSignalLogInit(HWND dialog) {
     AppState.graphRowHeight = g.rowHeight;
     AppState.graphBarWidth = g.barWidth;
     AppState.graphLeft = g.left;
-    AppState.dialogButton = CreateWindowExA(
-        0, "BUTTON", "close", WS_CHILD | WS_VISIBLE, w - g.left - CLOSE_W, h - CLOSE_FROM_BOTTOM,
-        CLOSE_W, CLOSE_H, dialog, (HMENU)(INT_PTR)ID_LOG_CLOSE, AppState.instance, nullptr);
+    AppState.dialogButton =
+        CreateWindowExA(0, "BUTTON", "close", WS_CHILD | WS_VISIBLE, w - g.left - CLOSE_W, h - CLOSE_FROM_BOTTOM,
+                        CLOSE_W, CLOSE_H, dialog, (HMENU)(INT_PTR)ID_LOG_CLOSE, AppState.instance, nullptr);
 
     AppState.dialogDc = GetDC(dialog);
     AppState.dialogMemoryDc = CreateCompatibleDC(AppState.dialogDc);
-    AppState.dialogBitmap =
-        CreateCompatibleBitmap(AppState.dialogDc, GraphWidth() + 1, GraphHeight() + 1);
+    AppState.dialogBitmap = CreateCompatibleBitmap(AppState.dialogDc, GraphWidth() + 1, GraphHeight() + 1);
     SelectObject(AppState.dialogMemoryDc, AppState.dialogBitmap);
     SelectObject(AppState.dialogMemoryDc, AppState.darkPen);
 
@@ -176,8 +175,7 @@ static void OnSignalLogPaint(HWND dialog) {
     SetTextColor(dc, TEXT_COLOUR);
     RECT client;
     GetClientRect(dialog, &client);
-    DrawBevelBox(dc, client.left, client.top, client.right, client.bottom, 0, 0,
-                 AppState.blackBrush);
+    DrawBevelBox(dc, client.left, client.top, client.right, client.bottom, 0, 0, AppState.blackBrush);
 
     int left = AppState.graphLeft, bar = AppState.graphBarWidth, row = AppState.graphRowHeight;
     DrawControlText(AppState.satelliteCombo, dc, left);
@@ -202,19 +200,19 @@ static void CloseSignalLog(HWND dialog, INT_PTR result) {
 
 INT_PTR CALLBACK SignalLogDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        OnSignalLogInit(dialog);
-        return TRUE;
-    case WM_TIMER:
-        OnSignalLogTick();
-        return TRUE;
-    case WM_PAINT:
-        OnSignalLogPaint(dialog);
-        return TRUE;
-    case WM_COMMAND:        // the close button, Escape, Enter, the close command
-    case WM_LBUTTONDBLCLK:  // a double-click closes it as it opened it
-        CloseSignalLog(dialog, LOWORD(wParam));
-        return TRUE;
+        case WM_INITDIALOG:
+            OnSignalLogInit(dialog);
+            return TRUE;
+        case WM_TIMER:
+            OnSignalLogTick();
+            return TRUE;
+        case WM_PAINT:
+            OnSignalLogPaint(dialog);
+            return TRUE;
+        case WM_COMMAND:        // the close button, Escape, Enter, the close command
+        case WM_LBUTTONDBLCLK:  // a double-click closes it as it opened it
+            CloseSignalLog(dialog, LOWORD(wParam));
+            return TRUE;
     }
     return FALSE;
 }

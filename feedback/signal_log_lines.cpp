@@ -27,8 +27,8 @@ int GraphPixelsPerPercent(int rowHeight) { return rowHeight * GRAPH_ROWS / 100; 
 static bool Fits(int n, int size) { return n >= 0 && n < size; }
 
 bool FormatLogHeader(char* buffer, int size, const UtcTime& t) {
-    return Fits(snprintf(buffer, size, ";Orvalis signal level log (GMT 0) %.02d.%.02d.%.04d  %.02d:%.02d\r\n",
-                         t.day, t.month, t.year, t.hour, t.minute),
+    return Fits(snprintf(buffer, size, ";Orvalis signal level log (GMT 0) %.02d.%.02d.%.04d  %.02d:%.02d\r\n", t.day,
+                         t.month, t.year, t.hour, t.minute),
                 size);
 }
 

@@ -40,19 +40,28 @@ def main(arch, version, stage, icon, output):
             f'              <Component Id="{cid}" Guid="{guid(arch, "Transponders", name.lower())}"'
             f' Win64="${{win64}}">\n'
             f'                <File Id="{cid}" Source="{stage}/Transponders/{name}" KeyPath="yes"/>\n'
-            f'              </Component>')
+            f"              </Component>"
+        )
         refs.append(f'      <ComponentRef Id="{cid}"/>')
 
     text = Path(__file__).with_name("orvalis.wxs.in").read_text()
     # The lists go in first: their own ${win64} is filled with the rest.
     text = text.replace("${transponder_components}", "\n".join(components))
     text = text.replace("${transponder_refs}", "\n".join(refs))
-    text = re.sub(r'<Component Id="([^"]+)" Guid="@"',
-                  lambda m: f'<Component Id="{m.group(1)}" Guid="{guid(arch, m.group(1))}"', text)
+    text = re.sub(
+        r'<Component Id="([^"]+)" Guid="@"',
+        lambda m: f'<Component Id="{m.group(1)}" Guid="{guid(arch, m.group(1))}"',
+        text,
+    )
     text = Template(text).substitute(
-        version=version, arch=arch, win64="yes" if arch == "x64" else "no",
-        product_code=guid("product", version, arch), upgrade_code=str(UPGRADE_CODE).upper(),
-        stage=stage, icon=icon)
+        version=version,
+        arch=arch,
+        win64="yes" if arch == "x64" else "no",
+        product_code=guid("product", version, arch),
+        upgrade_code=str(UPGRADE_CODE).upper(),
+        stage=stage,
+        icon=icon,
+    )
     Path(output).write_text(text)
 
 

@@ -28,7 +28,7 @@ struct SatipServer {
 // against the user's lists: for the log, the box and the phone page.
 constexpr size_t VERDICT_SENTENCE_MAX = 384;
 struct BridgeIdentity {
-    TsIdentity found;     // state NONE: nothing known yet on this tune
+    TsIdentity found;  // state NONE: nothing known yet on this tune
     TsVerdict verdict;
     char sentence[VERDICT_SENTENCE_MAX];  // "the dish receives 19.2E (ASTRA), not 13.0E: ..."
 };
@@ -57,8 +57,8 @@ struct Bridge {
     std::atomic<uint32_t> lastPoll;  // DriverNow() of the program's last poll
     std::atomic<uint32_t> quit;
     HANDLE thread;
-    StreamTables stream;          // the session thread's alone
-    bool phone;  // this bridge started the phone page
+    StreamTables stream;  // the session thread's alone
+    bool phone;           // this bridge started the phone page
 };
 
 // The status as one word: the lock, the percent and the quality.

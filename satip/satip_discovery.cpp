@@ -12,7 +12,7 @@ constexpr DWORD INI_MAX = 16 * 1024;
 constexpr size_t DESCRIPTION_MAX = 32 * 1024;
 constexpr uint16_t SSDP_PORT = 1900;
 constexpr char SSDP_GROUP[] = "239.255.255.250";
-constexpr int SEARCHES = 3;                 // UDP may lose one; VDR and tvheadend send three
+constexpr int SEARCHES = 3;  // UDP may lose one; VDR and tvheadend send three
 constexpr uint32_t SEARCH_EVERY_MS = 100;
 // No DEVICEID.SES.COM: minisatip takes a search that carries its own device
 // id for an id clash and changes its id.
@@ -29,9 +29,8 @@ static SatipAddress ReadIni(char* path, DWORD pathSize, SatipServer* server, cha
     DWORD length;
     HRESULT result;
     char* text = ReadDriverFile(nullptr, "satipcard.ini", INI_MAX, path, pathSize, &length, &result);
-    SatipAddress found =
-        text ? ParseServerAddress(text, length, server->host, sizeof server->host, &server->port, url)
-             : SATIP_ADDRESS_NONE;
+    SatipAddress found = text ? ParseServerAddress(text, length, server->host, sizeof server->host, &server->port, url)
+                              : SATIP_ADDRESS_NONE;
     free(text);
     return found;
 }
@@ -45,8 +44,8 @@ static uint32_t FetchDescription(const char* location, SatipServer* server) {
     SOCKET s = ResolveServer(server) ? ConnectServer(server) : INVALID_SOCKET;
     if (s == INVALID_SOCKET) return 0;
     char request[SATIP_REQUEST_MAX];
-    int length = snprintf(request, sizeof request, "GET %s HTTP/1.1\r\nHost: %s:%u\r\nConnection: close\r\n\r\n",
-                          path, server->host, port);
+    int length = snprintf(request, sizeof request, "GET %s HTTP/1.1\r\nHost: %s:%u\r\nConnection: close\r\n\r\n", path,
+                          server->host, port);
     char* reply = static_cast<char*>(malloc(DESCRIPTION_MAX));
     uint32_t tuners = 0;
     RtspReply answer;

@@ -10,7 +10,7 @@
 #include <cstring>
 #include "transponders/transponder_files.h"
 
-constexpr int PACKETS_PER_CALL = 256;         // the socket is drained, within bounds
+constexpr int PACKETS_PER_CALL = 256;  // the socket is drained, within bounds
 constexpr size_t RTP_PACKET_MAX = 2048;
 constexpr DWORD LIST_FILE_MAX = 256 * 1024;  // a list of 999 entries is about 20 KB
 
@@ -32,8 +32,8 @@ static void ReadLists(const SatipTune* tune, ListedPositions* listed) {
         char path[MAX_PATH + TRANSPONDER_PATH_SIZE];
         if (!data || !IsTransponderFileName(found.cFileName)) continue;
         snprintf(path, sizeof path, "%s%s%s", folder, TRANSPONDER_FOLDER, found.cFileName);
-        HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
+        HANDLE file =
+            CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) continue;
         DWORD size = 0;
         if (ReadFile(file, data, LIST_FILE_MAX, &size, nullptr) &&
@@ -78,13 +78,13 @@ static void Tell(StreamTables* st, const TsIdentity* found, const SatipTune* tun
     BridgeIdentity identity = {*found, VERDICT_NONE, ""};
     char line[512], sentence[VERDICT_SENTENCE_MAX];
     FormatIdentity(found, line, sizeof line);
-    identity.verdict = JudgeIdentity(found, &st->listed, tune->frequencyKhz, tune->polarization, tune->symbolRate,
-                                     true, identity.sentence, sizeof identity.sentence);
+    identity.verdict = JudgeIdentity(found, &st->listed, tune->frequencyKhz, tune->polarization, tune->symbolRate, true,
+                                     identity.sentence, sizeof identity.sentence);
     JudgeIdentity(found, &st->listed, tune->frequencyKhz, tune->polarization, tune->symbolRate, false, sentence,
                   sizeof sentence);
     bool judged = identity.verdict != VERDICT_NONE;
-    BridgeLog("%s%s%s%s%s (%lu ms after the lock)", line, judged ? "; " : "", SAY[identity.verdict],
-              judged ? ": " : "", judged ? sentence : "", (unsigned long)(now - st->lockedAt));
+    BridgeLog("%s%s%s%s%s (%lu ms after the lock)", line, judged ? "; " : "", SAY[identity.verdict], judged ? ": " : "",
+              judged ? sentence : "", (unsigned long)(now - st->lockedAt));
     Publish(&identity);
     if (found->state == IDENTITY_CONFIRMED && identity.verdict == VERDICT_WRONG && !st->warned) {
         st->warned = true;

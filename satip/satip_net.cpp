@@ -35,8 +35,8 @@ bool ResolveServer(SatipServer* server) {
     addrinfo* found = nullptr;
     char service[8];
     snprintf(service, sizeof service, "%u", server->port);
-    bool resolved = getaddrinfo(server->host, service, &hints, &found) == 0 && found &&
-                    found->ai_addrlen == sizeof server->address;
+    bool resolved =
+        getaddrinfo(server->host, service, &hints, &found) == 0 && found && found->ai_addrlen == sizeof server->address;
     if (resolved) memcpy(&server->address, found->ai_addr, sizeof server->address);
     if (found) freeaddrinfo(found);
     return resolved;

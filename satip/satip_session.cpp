@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 
-constexpr uint32_t WAIT_MS = 20;             // the loop's pause: a new tune goes out within it
-constexpr uint32_t FALLBACK_MS = 1500;       // no lock on one msys this long: the other is tried
-constexpr uint32_t SILENCE_MS = 2000;        // no RTCP this long: DESCRIBE is asked
+constexpr uint32_t WAIT_MS = 20;        // the loop's pause: a new tune goes out within it
+constexpr uint32_t FALLBACK_MS = 1500;  // no lock on one msys this long: the other is tried
+constexpr uint32_t SILENCE_MS = 2000;   // no RTCP this long: DESCRIBE is asked
 constexpr uint32_t DESCRIBE_EVERY_MS = 1000;
-constexpr uint32_t IDLE_MS = 1000;           // no poll this long: the finder stopped, TEARDOWN
-constexpr uint32_t WATCHDOG_MS = 5000;       // no RTP and no RTCP at all this long: set up anew, as VDR and tvheadend do
-constexpr uint32_t TEARDOWN_PACE_MS = 250;   // OctopusNet takes a SETUP this long after a TEARDOWN
+constexpr uint32_t IDLE_MS = 1000;          // no poll this long: the finder stopped, TEARDOWN
+constexpr uint32_t WATCHDOG_MS = 5000;      // no RTP and no RTCP at all this long: set up anew, as VDR and tvheadend do
+constexpr uint32_t TEARDOWN_PACE_MS = 250;  // OctopusNet takes a SETUP this long after a TEARDOWN
 constexpr uint32_t STOP_WAIT_MS = 3 * NETWORK_WAIT_MS;
 constexpr size_t REPLY_MAX = 16 * 1024;
 constexpr size_t URI_MAX = SATIP_HOST_MAX + SATIP_QUERY_MAX + 32;
@@ -26,13 +26,13 @@ struct Session {
     char id[SATIP_SESSION_MAX];
     uint32_t stream, timeoutMs, cseq;
     uint32_t lastRequest, lastReport, lastDescribe, lastData;
-    uint32_t playedAt;    // when the server took the tune: reports count from the settle time after it
-    uint32_t tornDownAt;  // the last TEARDOWN, for the pacing before the next SETUP
+    uint32_t playedAt;               // when the server took the tune: reports count from the settle time after it
+    uint32_t tornDownAt;             // the last TEARDOWN, for the pacing before the next SETUP
     char keptId[SATIP_SESSION_MAX];  // the session last torn down: some boxes keep it and refuse the next SETUP
     uint32_t keptStream;
     SatipTune tune;
     uint32_t generation;
-    bool locked, fellBack, idle;  // a session stands while id is set: SETUP and PLAY went through
+    bool locked, fellBack, idle;   // a session stands while id is set: SETUP and PLAY went through
     bool counted, mismatchLogged;  // this tune's first counted report, its first report of another tune
     RtspReply answer;
     char reply[REPLY_MAX];
@@ -66,16 +66,26 @@ static void Publish(Session* s, const SatipStatus* status) {
 
 static const char* Reason(int status) {
     switch (status) {
-        case 400: return "Bad Request";
-        case 403: return "Forbidden";
-        case 404: return "Not Found";
-        case 405: return "Method Not Allowed";
-        case 414: return "Request-URI Too Long";
-        case 453: return "Not Enough Bandwidth";
-        case 454: return "Session Not Found";
-        case 500: return "Internal Server Error";
-        case 503: return "Service Unavailable";
-        default: return "";
+        case 400:
+            return "Bad Request";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 414:
+            return "Request-URI Too Long";
+        case 453:
+            return "Not Enough Bandwidth";
+        case 454:
+            return "Session Not Found";
+        case 500:
+            return "Internal Server Error";
+        case 503:
+            return "Service Unavailable";
+        default:
+            return "";
     }
 }
 
@@ -99,8 +109,8 @@ static int Request(Session* s, const char* method, const char* uri, const char* 
         if (fresh) s->control = ConnectServer(&s->bridge->server);
         if (s->control == INVALID_SOCKET) break;
         char request[SATIP_REQUEST_MAX + URI_MAX];
-        size_t length = FormatRtspRequest(request, sizeof request, method, uri, ++s->cseq,
-                                          s->id[0] ? s->id : nullptr, extra);
+        size_t length =
+            FormatRtspRequest(request, sizeof request, method, uri, ++s->cseq, s->id[0] ? s->id : nullptr, extra);
         uint32_t sent = DriverNow();
         SatipParse parsed = SATIP_MALFORMED;
         if (length && SendAll(s->control, request, length))

@@ -33,10 +33,10 @@ static const struct {
 static const RECT SUNKEN_FRAMES[] = {{156, 104, 230, 126}, {265, 60, 375, 85}, {20, 33, 487, 140}};
 static const RECT MESSAGE_BOX = {30, 50, 490, 110};
 
-static HWND CreateControl(HWND dialog, const char* windowClass, const char* text, DWORD style,
-                          int id, int x, int y, int w, int h) {
-    return CreateWindowExA(0, windowClass, text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, x, y,
-                           w, h, dialog, (HMENU)(INT_PTR)id, AppState.instance, nullptr);
+static HWND CreateControl(HWND dialog, const char* windowClass, const char* text, DWORD style, int id, int x, int y,
+                          int w, int h) {
+    return CreateWindowExA(0, windowClass, text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, x, y, w, h, dialog,
+                           (HMENU)(INT_PTR)id, AppState.instance, nullptr);
 }
 
 static void AddAdapter(HWND combo, const char* name, DWORD address) {
@@ -73,29 +73,24 @@ static void OnServerDialogInit(HWND dialog) {
     MoveWindow(dialog, main.left, main.top + DIALOG_TOP_OFFSET, DIALOG_WIDTH, DIALOG_HEIGHT, FALSE);
     RECT client;
     GetClientRect(dialog, &client);
-    SetWindowRgn(dialog,
-                 CreateRoundRectRgn(client.left, client.top, client.right, client.bottom, CORNER,
-                                    CORNER),
+    SetWindowRgn(dialog, CreateRoundRectRgn(client.left, client.top, client.right, client.bottom, CORNER, CORNER),
                  TRUE);
 
-    AppState.serverAdapterCombo = CreateControl(dialog, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL,
-                                                ID_ADAPTER_LIST, 30, 60, 200, 100);
-    AppState.serverPortEdit =
-        CreateControl(dialog, "EDIT", "80", ES_NUMBER, ID_PORT_FIELD, 158, 106, 70, 18);
-    AppState.serverStartButton = CreateControl(dialog, "BUTTON", "Start / Stop", BS_PUSHBUTTON,
-                                               ID_START_STOP, 265, 104, 110, 22);
-    AppState.serverModeCombo = CreateControl(dialog, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL,
-                                             ID_MODE_LIST, 405, 60, 70, 100);
-    AppState.dialogButton = CreateControl(dialog, "BUTTON", "x", BS_PUSHBUTTON, ID_CLOSE,
-                                          client.right - 44, 14, 20, 18);
-    for (HWND control :
-         {AppState.serverAdapterCombo, AppState.serverPortEdit, AppState.serverModeCombo})
+    AppState.serverAdapterCombo =
+        CreateControl(dialog, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL, ID_ADAPTER_LIST, 30, 60, 200, 100);
+    AppState.serverPortEdit = CreateControl(dialog, "EDIT", "80", ES_NUMBER, ID_PORT_FIELD, 158, 106, 70, 18);
+    AppState.serverStartButton =
+        CreateControl(dialog, "BUTTON", "Start / Stop", BS_PUSHBUTTON, ID_START_STOP, 265, 104, 110, 22);
+    AppState.serverModeCombo =
+        CreateControl(dialog, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL, ID_MODE_LIST, 405, 60, 70, 100);
+    AppState.dialogButton =
+        CreateControl(dialog, "BUTTON", "x", BS_PUSHBUTTON, ID_CLOSE, client.right - 44, 14, 20, 18);
+    for (HWND control : {AppState.serverAdapterCombo, AppState.serverPortEdit, AppState.serverModeCombo})
         SendMessageA(control, WM_SETFONT, (WPARAM)AppState.textFont, FALSE);
 
     ListNetworkAdapters();
     SendMessageA(AppState.serverAdapterCombo, CB_SETCURSEL, 0, 0);
-    for (const char* mode : MODES)
-        SendMessageA(AppState.serverModeCombo, CB_ADDSTRING, 0, (LPARAM)mode);
+    for (const char* mode : MODES) SendMessageA(AppState.serverModeCombo, CB_ADDSTRING, 0, (LPARAM)mode);
     SendMessageA(AppState.serverModeCombo, CB_SETCURSEL, 0, 0);
 }
 
@@ -105,8 +100,7 @@ static void OnServerDialogPaint(HWND dialog) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(dialog, &paint);
     HGDIOBJ previousFont = SelectObject(dc, AppState.textFont);
-    DrawBevelBox(dc, client.left, client.top, client.right, client.bottom, 1, 0,
-                 AppState.panelBrush);
+    DrawBevelBox(dc, client.left, client.top, client.right, client.bottom, 1, 0, AppState.panelBrush);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, LABEL_COLOUR);
     for (const auto& label : LABELS) TextAt(dc, label.x, label.y, label.text);
@@ -126,8 +120,7 @@ static void OnStartStop(HWND dialog) {
     DrawBevelBox(dc, box.left, box.top, box.right, box.bottom, 1, 48, AppState.panelBrush);
     HGDIOBJ previousFont = SelectObject(dc, AppState.textFont);
     SetTextColor(dc, MESSAGE_COLOUR);
-    DrawTextA(dc, StatusMessageText(STATUS_CANNOT_START), -1, &box,
-              DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    DrawTextA(dc, StatusMessageText(STATUS_CANNOT_START), -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     SetTextColor(dc, TEXT_COLOUR);
     SelectObject(dc, previousFont);
     HoldOnScreen(NOT_STARTED_MS);
@@ -149,18 +142,18 @@ static BOOL OnServerDialogCommand(HWND dialog, int id) {
 
 INT_PTR CALLBACK ServerSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        OnServerDialogInit(dialog);
-        return TRUE;
-    case WM_PAINT:
-        OnServerDialogPaint(dialog);
-        return TRUE;
-    case WM_LBUTTONDOWN:
-        // Dragging the body moves the dialog, as a caption would.
-        SendMessageA(dialog, WM_NCLBUTTONDOWN, HTCAPTION, 0);
-        return TRUE;
-    case WM_COMMAND:
-        return OnServerDialogCommand(dialog, LOWORD(wParam));
+        case WM_INITDIALOG:
+            OnServerDialogInit(dialog);
+            return TRUE;
+        case WM_PAINT:
+            OnServerDialogPaint(dialog);
+            return TRUE;
+        case WM_LBUTTONDOWN:
+            // Dragging the body moves the dialog, as a caption would.
+            SendMessageA(dialog, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+            return TRUE;
+        case WM_COMMAND:
+            return OnServerDialogCommand(dialog, LOWORD(wParam));
     }
     return FALSE;
 }

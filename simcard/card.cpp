@@ -62,8 +62,8 @@ static HRESULT EndCall(const TunerCall& call, HRESULT result, const char* argume
     char slow[32] = "";
     uint32_t latency = call.card->scenario.latencyMs[call.method];
     if (latency) snprintf(slow, sizeof slow, " slow=%lu", (unsigned long)latency);
-    DriverLog(call.ms, "%s%s%s%s -> 0x%08lX", SimMethodName(call.method), arguments[0] ? " " : "",
-           arguments, slow, (unsigned long)result);
+    DriverLog(call.ms, "%s%s%s%s -> 0x%08lX", SimMethodName(call.method), arguments[0] ? " " : "", arguments, slow,
+              (unsigned long)result);
     return result;
 }
 
@@ -127,8 +127,8 @@ static SignalSample CurrentSignal(SimCard* card, char* note) {
     bool tuned = card->tuned.load(std::memory_order_acquire) != 0;
     uint64_t ms = tuned ? DriverNow() - card->tunedAt.load() : 0;
     if (card->scenario.dish.present) {
-        CardTuning tuning = {card->lnbTone,  card->lnbFrequency, card->polarization,
-                             card->symbolRate, card->frequency,  card->diseqc};
+        CardTuning tuning = {card->lnbTone,    card->lnbFrequency, card->polarization,
+                             card->symbolRate, card->frequency,    card->diseqc};
         return DishCardSignal(&card->dish, &card->scenario.dish, &tuning, tuned, ms, note, NOTE_SIZE);
     }
     if (!tuned) return SignalSample{0, 0, 0.0f};
@@ -192,7 +192,8 @@ static void LoadScenario(Scenario* scenario, bool* phone) {
     char path[MAX_PATH];
     DWORD length;
     HRESULT result;
-    char* text = ReadDriverFile("SIMCARD_SCENARIO", "simcard.ini", SCENARIO_FILE_MAX, path, sizeof path, &length, &result);
+    char* text =
+        ReadDriverFile("SIMCARD_SCENARIO", "simcard.ini", SCENARIO_FILE_MAX, path, sizeof path, &length, &result);
     if (text) {
         ParseScenario(text, scenario);
         *phone = StartPhoneServer(text, length);
@@ -201,8 +202,8 @@ static void LoadScenario(Scenario* scenario, bool* phone) {
         DefaultScenario(scenario);  // no file: the demonstration
     }
     DriverLog(ms, "Scenario %s built-in=%d segments=%lu loop=%d bad=%lu first-bad=%lu -> 0x%08lX", path,
-           scenario->defaultSignal ? 1 : 0, (unsigned long)scenario->segmentCount, scenario->loop ? 1 : 0,
-           (unsigned long)scenario->badLines, (unsigned long)scenario->firstBadLine, (unsigned long)result);
+              scenario->defaultSignal ? 1 : 0, (unsigned long)scenario->segmentCount, scenario->loop ? 1 : 0,
+              (unsigned long)scenario->badLines, (unsigned long)scenario->firstBadLine, (unsigned long)result);
 }
 
 static void DestroyCard(DriverObject* object) {

@@ -11,10 +11,12 @@ void LoadDishCard(const DishScenario* dish, DishCard* card) {
     card->start = IdealPointing(dish);
     char folder[MAX_PATH] = "";
     int files = card->sky ? LoadSkyFolder(dish->sky, card->sky, folder, sizeof folder) : 0;
-    DriverLog(ms, "Dish sky=%s satellites=%d transponders=%lu site=%.4f,%.4f size=%.2f lnbs=%lu aim=%.2f,%.2f,%.2f -> 0x%08lX",
-           folder, files, card->sky ? (unsigned long)card->sky->transponderCount : 0ul, dish->latitude,
-           dish->longitude, dish->diameter, (unsigned long)dish->lnbCount, card->start.azimuth,
-           card->start.elevation, card->start.skew, (unsigned long)(files ? S_OK : E_FAIL));
+    DriverLog(
+        ms,
+        "Dish sky=%s satellites=%d transponders=%lu site=%.4f,%.4f size=%.2f lnbs=%lu aim=%.2f,%.2f,%.2f -> 0x%08lX",
+        folder, files, card->sky ? (unsigned long)card->sky->transponderCount : 0ul, dish->latitude, dish->longitude,
+        dish->diameter, (unsigned long)dish->lnbCount, card->start.azimuth, card->start.elevation, card->start.skew,
+        (unsigned long)(files ? S_OK : E_FAIL));
 }
 
 void FreeDishCard(DishCard* card) {
@@ -53,16 +55,16 @@ SignalSample DishCardSignal(DishCard* card, const DishScenario* dish, const Card
     DishSignal signal = {0, 0, 0.0f, NO_CARRIER_DB, -1, 0};
     if (tuned && card->sky) signal = DishSignalAt(dish, card->sky, tuning, pointing, msSinceTuning);
     card->heardKey = signal.satelliteKey;
-    int used = snprintf(note, noteSize, "az=%.3f el=%.3f skew=%.2f", pointing.azimuth, pointing.elevation,
-                        pointing.skew);
+    int used =
+        snprintf(note, noteSize, "az=%.3f el=%.3f skew=%.2f", pointing.azimuth, pointing.elevation, pointing.skew);
     if (used > 0 && size_t(used) < noteSize)
         used += signal.satelliteKey < 0
                     ? snprintf(note + used, noteSize - used, " sat=none")
                     : snprintf(note + used, noteSize - used, " sat=%ld cn=%.2f", (long)signal.satelliteKey, signal.cn);
     if (live && used > 0 && size_t(used) < noteSize) snprintf(note + used, noteSize - used, " live");
     if (link) {
-        HeardReport heard = {0, tuning->frequency, tuning->polarization, tuning->symbolRate, tuning->diseqc,
-                             signal.lock, signal.level, signal.snr, signal.satelliteKey, signal.offAxis};
+        HeardReport heard = {0,           tuning->frequency, tuning->polarization, tuning->symbolRate,  tuning->diseqc,
+                             signal.lock, signal.level,      signal.snr,           signal.satelliteKey, signal.offAxis};
         PublishHeard(link, &heard);
     }
     return SignalSample{signal.lock, signal.level, signal.snr};

@@ -10,14 +10,10 @@ constexpr double RADIANS = PI / 180;
 static Vec3 Add(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 static Vec3 Scale(Vec3 a, double k) { return {a.x * k, a.y * k, a.z * k}; }
 static double Dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-static Vec3 Cross(Vec3 a, Vec3 b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
+static Vec3 Cross(Vec3 a, Vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 static Vec3 Unit(Vec3 a) { return Scale(a, 1.0 / std::sqrt(Dot(a, a))); }
 
-double OrbitLongitude(uint32_t key) {
-    return key <= 1800 ? key / 10.0 : (double(key) - 3600) / 10.0;
-}
+double OrbitLongitude(uint32_t key) { return key <= 1800 ? key / 10.0 : (double(key) - 3600) / 10.0; }
 
 // An earth-centred vector (x to longitude 0, z to the north pole) in the
 // site's east, north and up.

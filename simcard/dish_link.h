@@ -10,11 +10,11 @@
 constexpr char DISH_LINK_NAME[] = "Local\\OrvalisVirtualDish";
 
 struct DishLink {
-    std::atomic<uint32_t> live;                  // 1 while dishsim.exe holds the dish
-    std::atomic<uint32_t> pointingSequence;      // odd while the pointing is being written
+    std::atomic<uint32_t> live;                     // 1 while dishsim.exe holds the dish
+    std::atomic<uint32_t> pointingSequence;         // odd while the pointing is being written
     std::atomic<int32_t> azimuth, elevation, skew;  // thousandths of a degree
-    std::atomic<uint32_t> heardSequence;         // odd while the card writes
-    std::atomic<uint32_t> heardCount;            // one more for every report
+    std::atomic<uint32_t> heardSequence;            // odd while the card writes
+    std::atomic<uint32_t> heardCount;               // one more for every report
     std::atomic<uint32_t> frequency, polarization, symbolRate, diseqc, lock;
     std::atomic<int32_t> level, snrHundredths, satelliteKey, offAxisThousandths;
 };

@@ -5,14 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 
-constexpr uint32_t PORT_VALUES = 32;      // DiSEqC values a port list can name
-constexpr uint32_t KEY_COUNT = 3600;      // position keys 0..3599
-constexpr uint32_t DEFAULT_KEY = 130;     // Hotbird 13.0e
+constexpr uint32_t PORT_VALUES = 32;   // DiSEqC values a port list can name
+constexpr uint32_t KEY_COUNT = 3600;   // position keys 0..3599
+constexpr uint32_t DEFAULT_KEY = 130;  // Hotbird 13.0e
 
 void DefaultDish(DishScenario* dish) {
     memset(dish, 0, sizeof *dish);
     dish->present = 1;
-    dish->latitude = 48.0 + 9.0 / 60;   // Bratislava, 48°09'n 17°07'e
+    dish->latitude = 48.0 + 9.0 / 60;  // Bratislava, 48°09'n 17°07'e
     dish->longitude = 17.0 + 7.0 / 60;
     dish->diameter = 0.8;
     dish->clearSkyCn = 15.0;

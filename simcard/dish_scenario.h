@@ -38,7 +38,7 @@ struct PointingSegment {
 };
 
 struct DishScenario {
-    uint8_t present;  // the scenario has a [dish] section: the card is a dish
+    uint8_t present;             // the scenario has a [dish] section: the card is a dish
     double latitude, longitude;  // degrees, north and east positive
     double diameter;             // metres
     double clearSkyCn;           // dB at boresight, clear sky, skew right
@@ -47,7 +47,7 @@ struct DishScenario {
     uint32_t seed;
     DishLnb lnbs[DISH_LNB_MAX];  // the first sits at the focus: the dish's own satellite
     uint32_t lnbCount;
-    uint8_t lnbsGiven;           // the first "lnb" line replaces the default LNB
+    uint8_t lnbsGiven;  // the first "lnb" line replaces the default LNB
     PointingSegment pointing[DISH_POINTING_MAX];
     uint32_t pointingCount;
     uint8_t loop;

@@ -9,8 +9,8 @@
 #include <cstdlib>
 
 constexpr double PI = 3.14159265358979323846;
-constexpr double LIGHT_SPEED = 299792458.0;      // m/s
-constexpr double MAIN_BEAM = 2.773;              // 4 ln 2: half power at half the beamwidth
+constexpr double LIGHT_SPEED = 299792458.0;  // m/s
+constexpr double MAIN_BEAM = 2.773;          // 4 ln 2: half power at half the beamwidth
 constexpr double BEAMWIDTH_WAVELENGTHS = 70;
 constexpr uint32_t IF_LOW_KHZ = 950000, IF_HIGH_KHZ = 2150000;
 constexpr uint32_t KU_LOW_KHZ = 10700000, KU_HIGH_KHZ = 12750000;

@@ -18,11 +18,11 @@ struct CardTuning {
 
 struct DishSignal {
     uint8_t lock;
-    int32_t level;        // percent, 0 without a lock
-    float snr;            // dB, 0 without a carrier
-    double cn;            // dB of the best carrier before the jitter, -1000 without one
-    int32_t satelliteKey; // whose carrier it is, -1 for none
-    double offAxis;       // degrees from that satellite to the LNB's beam
+    int32_t level;         // percent, 0 without a lock
+    float snr;             // dB, 0 without a carrier
+    double cn;             // dB of the best carrier before the jitter, -1000 without one
+    int32_t satelliteKey;  // whose carrier it is, -1 for none
+    double offAxis;        // degrees from that satellite to the LNB's beam
 };
 
 constexpr double NO_CARRIER_DB = -1000;

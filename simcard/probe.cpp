@@ -34,7 +34,7 @@ void SimProbe(uint32_t ms) {
     unsigned long handleSlot = (unsigned long)(uintptr_t)event;
     CloseHandle(event);
     DriverLog(ms, "Probe private=%lu working=%lu handles=%lu gdi=%lu user=%lu next-gdi=%#lx next-handle=%#lx",
-           (unsigned long)memory.PrivateUsage, (unsigned long)memory.WorkingSetSize, (unsigned long)handles,
-           (unsigned long)GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS),
-           (unsigned long)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), gdiSlot, handleSlot);
+              (unsigned long)memory.PrivateUsage, (unsigned long)memory.WorkingSetSize, (unsigned long)handles,
+              (unsigned long)GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS),
+              (unsigned long)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), gdiSlot, handleSlot);
 }

@@ -18,9 +18,8 @@ const char* const DEFAULT_SCENARIO_TEXT =
     "ramp 6000 level=78..10 snr=10.8..2.0\n";
 
 static const char* const METHOD_NAMES[SIM_METHOD_COUNT] = {
-    "SetSymbolRate", "SetLnbFrequency", "SetDeviceMode", "SetPolarization",
-    "SetLnbTone",    "SetDiseqc",       "Initialize",    "CheckLock",
-    "UpdateStatus",  "GetSignalToNoise", "SetFrequency", "GetSignalPercent",
+    "SetSymbolRate", "SetLnbFrequency", "SetDeviceMode", "SetPolarization",  "SetLnbTone",   "SetDiseqc",
+    "Initialize",    "CheckLock",       "UpdateStatus",  "GetSignalToNoise", "SetFrequency", "GetSignalPercent",
 };
 
 enum Section { SECTION_NONE, SECTION_SIGNAL, SECTION_FAULTS, SECTION_DISH, SECTION_OTHER };
@@ -48,8 +47,7 @@ static bool ParseLevelRange(const char* text, int32_t* from, int32_t* to, bool* 
     char a[SCENARIO_MAX_LINE + 1], b[SCENARIO_MAX_LINE + 1];
     long long x, y;
     if (!SplitRange(text, a, b, sizeof a, isRange)) return false;
-    if (!ParseInteger(a, INT32_MIN, INT32_MAX, &x) || !ParseInteger(b, INT32_MIN, INT32_MAX, &y))
-        return false;
+    if (!ParseInteger(a, INT32_MIN, INT32_MAX, &x) || !ParseInteger(b, INT32_MIN, INT32_MAX, &y)) return false;
     *from = int32_t(x);
     *to = int32_t(y);
     return true;
@@ -164,11 +162,16 @@ static bool ParseLine(char* line, Section* section, Scenario* scenario) {
         return true;
     }
     switch (*section) {
-    case SECTION_SIGNAL: return ParseSignalLine(tokens, count, scenario);
-    case SECTION_FAULTS: return ParseFaultLine(tokens, count, scenario);
-    case SECTION_DISH: return ParseDishLine(tokens, count, &scenario->dish);
-    case SECTION_OTHER: return true;
-    case SECTION_NONE: break;
+        case SECTION_SIGNAL:
+            return ParseSignalLine(tokens, count, scenario);
+        case SECTION_FAULTS:
+            return ParseFaultLine(tokens, count, scenario);
+        case SECTION_DISH:
+            return ParseDishLine(tokens, count, &scenario->dish);
+        case SECTION_OTHER:
+            return true;
+        case SECTION_NONE:
+            break;
     }
     return false;  // a line before any section: most likely a forgotten header
 }

@@ -39,15 +39,15 @@ struct SignalSegment {
 struct Scenario {
     SignalSegment segments[SCENARIO_MAX_SEGMENTS];
     uint32_t segmentCount;
-    uint8_t loop;          // after the last segment, start again at loopStart
-    uint32_t loopStart;    // index of the first segment of the repeated part
-    uint8_t fail[SIM_METHOD_COUNT];         // the call returns E_FAIL and does nothing
-    uint32_t latencyMs[SIM_METHOD_COUNT];   // the call sleeps this long first
-    uint32_t vanishMs;     // this long after tuning the card refuses every call; 0: never
-    uint32_t badLines;     // lines that were skipped as malformed
-    uint32_t firstBadLine; // 1-based number of the first of them, 0 when none
-    uint8_t defaultSignal; // the text had no signal lines: the built-in signal is used
-    DishScenario dish;     // present: a virtual dish decides the signal, not the lines above
+    uint8_t loop;                          // after the last segment, start again at loopStart
+    uint32_t loopStart;                    // index of the first segment of the repeated part
+    uint8_t fail[SIM_METHOD_COUNT];        // the call returns E_FAIL and does nothing
+    uint32_t latencyMs[SIM_METHOD_COUNT];  // the call sleeps this long first
+    uint32_t vanishMs;                     // this long after tuning the card refuses every call; 0: never
+    uint32_t badLines;                     // lines that were skipped as malformed
+    uint32_t firstBadLine;                 // 1-based number of the first of them, 0 when none
+    uint8_t defaultSignal;                 // the text had no signal lines: the built-in signal is used
+    DishScenario dish;                     // present: a virtual dish decides the signal, not the lines above
 };
 
 // What the card reports at one moment.

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 constexpr uint32_t SCENARIO_MAX_DURATION_MS = 86400000;  // one timed line lasts a day at most
-constexpr size_t SCENARIO_MAX_LINE = 255;  // longer lines are bad lines
+constexpr size_t SCENARIO_MAX_LINE = 255;                // longer lines are bad lines
 
 bool SameWord(const char* a, const char* b);
 // A whole token as a decimal integer within [min, max].

@@ -13,12 +13,11 @@
 // handles and GDI objects, at most once per that many ms.
 void SimProbe(uint32_t ms);
 
-
 // The virtual dish of a card whose scenario has a [dish] section.
 struct DishCard {
-    Sky* sky;         // its satellites, read once when the card is made
-    Pointing start;   // right on the dish's own satellite: where no line says otherwise
-    HANDLE mapping;   // the live pointing of dishsim.exe, once it has been found
+    Sky* sky;        // its satellites, read once when the card is made
+    Pointing start;  // right on the dish's own satellite: where no line says otherwise
+    HANDLE mapping;  // the live pointing of dishsim.exe, once it has been found
     DishLink* link;
     int32_t heardKey;  // the satellite whose carrier the last signal was, -1 for none
 };

@@ -10,14 +10,14 @@ constexpr uint32_t SKY_TRANSPONDERS_MAX = 16384;
 constexpr size_t SKY_NAME_SIZE = 40;
 
 struct SkyTransponder {
-    uint32_t frequency;   // kHz
-    uint32_t symbolRate;  // ks/s
-    uint8_t polarization; // 0 horizontal or left, 1 vertical or right, as the card is told
-    uint8_t circular;     // L or R: no skew to get right
+    uint32_t frequency;    // kHz
+    uint32_t symbolRate;   // ks/s
+    uint8_t polarization;  // 0 horizontal or left, 1 vertical or right, as the card is told
+    uint8_t circular;      // L or R: no skew to get right
 };
 
 struct SkySatellite {
-    uint32_t key;  // tenths of a degree eastwards
+    uint32_t key;           // tenths of a degree eastwards
     uint32_t first, count;  // its transponders in Sky::transponders
     char name[SKY_NAME_SIZE];
 };

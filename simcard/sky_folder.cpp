@@ -17,9 +17,7 @@ static void ExeFolder(char* folder, size_t size) {
     if (slash) slash[1] = 0;
 }
 
-static bool IsAbsolute(const char* path) {
-    return path[0] == '\\' || path[0] == '/' || (path[0] && path[1] == ':');
-}
+static bool IsAbsolute(const char* path) { return path[0] == '\\' || path[0] == '/' || (path[0] && path[1] == ':'); }
 
 static bool ReadSkyFile(const char* path, uint32_t key, Sky* sky) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -37,7 +35,7 @@ static bool ReadSkyFile(const char* path, uint32_t key, Sky* sky) {
 int LoadSkyFolder(const char* configured, Sky* sky, char* folder, size_t folderSize) {
     char base[MAX_PATH];
     ExeFolder(base, sizeof base);
-    int n = !configured[0]          ? snprintf(folder, folderSize, "%sTransponders", base)
+    int n = !configured[0]           ? snprintf(folder, folderSize, "%sTransponders", base)
             : IsAbsolute(configured) ? snprintf(folder, folderSize, "%s", configured)
                                      : snprintf(folder, folderSize, "%s%s", base, configured);
     if (n < 0 || size_t(n) >= folderSize) {

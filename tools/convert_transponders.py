@@ -188,7 +188,7 @@ def merge_near_duplicates(entries):
 
 
 def entry_text(frequency, letter, symbol_rate):
-    """"11778,V,27500": MHz when whole, else kHz so that nothing is rounded away."""
+    """ "11778,V,27500": MHz when whole, else kHz so that nothing is rounded away."""
     shown = frequency // 1000 if frequency % 1000 == 0 else frequency
     return "%d,%s,%d" % (shown, letter, symbol_rate)
 
@@ -199,7 +199,7 @@ def natural_key(text):
 
 
 def combined_name(names):
-    """"Astra 1KR", "Astra 1L", "Astra" -> "Astra 1KR/1L"; families joined by ", "."""
+    """ "Astra 1KR", "Astra 1L", "Astra" -> "Astra 1KR/1L"; families joined by ", "."""
     parts = []
     seen = set()
     for name in names:
@@ -304,8 +304,10 @@ def main():
     for reason, text in REASONS:
         if dropped[reason]:
             print("  %5d  %s" % (dropped[reason], text))
-    print("removed %d duplicates (same frequency, polarization and symbol rate at one position)"
-          % (accepted - sum(len(p["entries"]) for p in positions.values())))
+    print(
+        "removed %d duplicates (same frequency, polarization and symbol rate at one position)"
+        % (accepted - sum(len(p["entries"]) for p in positions.values()))
+    )
     print("merged %d near-duplicates (same polarization and symbol rate, within 1 MHz)" % near)
     for key, count in too_many:
         print("  %04d.ini: %d entries cut to %d" % (key, count, MAX_ENTRIES))

@@ -51,8 +51,10 @@ def anchor(title):
 
 def picture(alt, name, folder):
     data = base64.b64encode((folder / name).read_bytes()).decode()
-    return (f'<figure><img src="data:image/png;base64,{data}" alt="{html.escape(alt)}">'
-            f"<figcaption>{inline(alt)}</figcaption></figure>")
+    return (
+        f'<figure><img src="data:image/png;base64,{data}" alt="{html.escape(alt)}">'
+        f"<figcaption>{inline(alt)}</figcaption></figure>"
+    )
 
 
 def convert(markdown, folder):
@@ -96,8 +98,7 @@ def convert(markdown, folder):
                 i += 1
             i -= 1
             head = "".join(f"<th>{inline(c)}</th>" for c in rows[0])
-            rest = "".join("<tr>" + "".join(f"<td>{inline(c)}</td>" for c in r) + "</tr>"
-                           for r in rows[1:])
+            rest = "".join("<tr>" + "".join(f"<td>{inline(c)}</td>" for c in r) + "</tr>" for r in rows[1:])
             body.append(f"<table><tr>{head}</tr>{rest}</table>")
         elif re.match(r"(- |\d+\. )", stripped) and not line.startswith(" "):
             flush()
@@ -112,8 +113,12 @@ def convert(markdown, folder):
                     items[-1] += [picture(nested.group(1), nested.group(2), folder), []]
                 elif lines[i].startswith("  ") and lines[i].strip() and items:
                     items[-1][-1].append(lines[i].strip())
-                elif not lines[i].strip() and items and i + 1 < len(lines) and (
-                        lines[i + 1].startswith("  ") or re.match(r"(- |\d+\. )", lines[i + 1])):
+                elif (
+                    not lines[i].strip()
+                    and items
+                    and i + 1 < len(lines)
+                    and (lines[i + 1].startswith("  ") or re.match(r"(- |\d+\. )", lines[i + 1]))
+                ):
                     if items[-1][-1]:
                         items[-1].append([])  # a blank line inside an item starts a paragraph
                 else:
@@ -126,9 +131,13 @@ def convert(markdown, folder):
                     return p
                 return inline(" ".join(p)) if alone else "<p>" + inline(" ".join(p)) + "</p>"
 
-            body.append(f"<{tag}>" + "".join(
-                "<li>" + "".join(part(p, len([q for q in t if q]) == 1) for p in t if p) + "</li>"
-                for t in items) + f"</{tag}>")
+            body.append(
+                f"<{tag}>"
+                + "".join(
+                    "<li>" + "".join(part(p, len([q for q in t if q]) == 1) for p in t if p) + "</li>" for t in items
+                )
+                + f"</{tag}>"
+            )
         else:
             paragraph.append(stripped)
         i += 1
@@ -140,10 +149,12 @@ def main(source, target):
     source = Path(source)
     markdown = source.read_text(encoding="utf-8")
     title = re.search(r"^# (.*)$", markdown, re.M)
-    page = (f'<!DOCTYPE html>\n<html lang="en">\n<head>\n<meta charset="utf-8">\n'
-            f"<title>{html.escape(title.group(1) if title else 'Orvalis')}</title>\n"
-            f"<style>{STYLE}</style>\n</head>\n<body>\n"
-            f"{convert(markdown, source.parent)}\n</body>\n</html>\n")
+    page = (
+        f'<!DOCTYPE html>\n<html lang="en">\n<head>\n<meta charset="utf-8">\n'
+        f"<title>{html.escape(title.group(1) if title else 'Orvalis')}</title>\n"
+        f"<style>{STYLE}</style>\n</head>\n<body>\n"
+        f"{convert(markdown, source.parent)}\n</body>\n</html>\n"
+    )
     Path(target).write_text(page, encoding="utf-8")
 
 

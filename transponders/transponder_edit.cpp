@@ -34,8 +34,7 @@ int AddTransponder() {
     }
     uint32_t kind = MESSAGE_ALREADY_EXISTS;
     if (FindEntry(text) == CB_ERR) {
-        if (SendMessageA(AppState.transponderCombo, CB_GETCOUNT, 0, 0) >=
-            (LRESULT)TRANSPONDER_ENTRIES_MAX) {
+        if (SendMessageA(AppState.transponderCombo, CB_GETCOUNT, 0, 0) >= (LRESULT)TRANSPONDER_ENTRIES_MAX) {
             AppState.calls.showStatusMessage(STATUS_LIST_FULL);
             return 1;
         }
@@ -79,17 +78,13 @@ static char** CopyListEntries(size_t count) {
 // Writes the text to a temporary file beside the target, flushes it, and only
 // then puts it in the target's place. On any failure the target is untouched
 // and the temporary file is gone.
-static int ReplaceFileContents(const char* path, const char* temporary, const char* text,
-                               DWORD size) {
-    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+static int ReplaceFileContents(const char* path, const char* temporary, const char* text, DWORD size) {
+    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
     DWORD written = 0;
-    bool whole = WriteFile(file, text, size, &written, nullptr) && written == size &&
-                 FlushFileBuffers(file);
+    bool whole = WriteFile(file, text, size, &written, nullptr) && written == size && FlushFileBuffers(file);
     CloseHandle(file);
-    if (whole && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return 0;
+    if (whole && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
     DeleteFileA(temporary);
     return 1;
 }
@@ -114,9 +109,8 @@ int SaveTransponderList() {
     AppState.calls.setProgramFolder();
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY)) return 1;
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
     DWORD oldSize = 0;
     char* old = ReadWholeFile(file, &oldSize);

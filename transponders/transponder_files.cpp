@@ -49,10 +49,10 @@ constexpr char CR = '\r';
 constexpr char LF = '\n';
 constexpr int NAME_EQUALS = 2;
 constexpr int ENTRY_EQUALS = 4;
-constexpr int32_t MHZ_BELOW = 15000;      // smaller entry frequencies are MHz
+constexpr int32_t MHZ_BELOW = 15000;  // smaller entry frequencies are MHz
 constexpr size_t POSITION_TEXT_SIZE = 32;
 constexpr size_t LABEL_TEXT_MAX = SATELLITE_LABEL_SIZE - 1;
-constexpr int ENTRY_NUMBER_MAX = 999;     // the count and numbers have three digits
+constexpr int ENTRY_NUMBER_MAX = 999;  // the count and numbers have three digits
 static const char ELLIPSIS[] = "...";
 
 bool FindAfterEquals(const char* data, size_t size, int n, size_t* offset) {
@@ -97,9 +97,7 @@ static int32_t ReadNumber(const char* text) {
     return (int32_t)value;
 }
 
-int32_t PositionKeyFromFileName(const char* fileName) {
-    return ReadNumber(fileName);
-}
+int32_t PositionKeyFromFileName(const char* fileName) { return ReadNumber(fileName); }
 
 bool IsTransponderFileName(const char* fileName) {
     for (int i = 0; i < 4; ++i)
@@ -135,8 +133,7 @@ static void Append(char* label, size_t* length, const char* text, size_t count) 
     *length += count;
 }
 
-size_t FormatSatelliteLabel(uint32_t key, const char* name, int sortByName, char* label,
-                            size_t labelSize) {
+size_t FormatSatelliteLabel(uint32_t key, const char* name, int sortByName, char* label, size_t labelSize) {
     if (labelSize == 0) return 0;
     label[0] = 0;
     char position[POSITION_TEXT_SIZE];
@@ -258,8 +255,8 @@ static bool Put(char* out, size_t outSize, size_t* length, const char* text, siz
     return true;
 }
 
-size_t BuildTransponderFile(const char* old, size_t oldSize, uint32_t key,
-                            const char* const* entries, size_t count, char* out, size_t outSize) {
+size_t BuildTransponderFile(const char* old, size_t oldSize, uint32_t key, const char* const* entries, size_t count,
+                            char* out, size_t outSize) {
     if (count > TRANSPONDER_ENTRIES_MAX || key >= POSITION_KEY_COUNT) return 0;
     size_t length = 0;
     size_t header;
@@ -272,8 +269,7 @@ size_t BuildTransponderFile(const char* old, size_t oldSize, uint32_t key,
         if (oldSize && old[oldSize - 1] != LF && !Put(out, outSize, &length, "\r\n", 2)) return 0;
         char missing[48];  // at most "[SATTYPE]\r\n1=3599\r\n2=\r\n[DVB]\r\n0=", 34 bytes
         int n = 0;
-        if (header < 1)
-            n += snprintf(missing + n, sizeof missing - n, "[SATTYPE]\r\n1=%04u\r\n", (unsigned)key);
+        if (header < 1) n += snprintf(missing + n, sizeof missing - n, "[SATTYPE]\r\n1=%04u\r\n", (unsigned)key);
         if (header < 2) n += snprintf(missing + n, sizeof missing - n, "2=\r\n");
         n += snprintf(missing + n, sizeof missing - n, "[DVB]\r\n0=");
         if (!Put(out, outSize, &length, missing, (size_t)n)) return 0;

@@ -6,16 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr int SATELLITE_FILES_MAX = 500;          // files listed at most
-constexpr size_t TRANSPONDER_PATH_SIZE = 256;     // 255 characters and the zero
-constexpr size_t LOAD_PATH_SIZE = 24;             // "Transponders\%04d.ini" buffer
-constexpr size_t SATELLITE_LABEL_SIZE = 128;      // 127 characters and the zero
-constexpr size_t SATELLITE_NAME_SIZE = 128;       // more than a label can show
-constexpr size_t TRANSPONDER_ENTRY_GROUP = 23;    // the entry buffer wraps after this many
+constexpr int SATELLITE_FILES_MAX = 500;        // files listed at most
+constexpr size_t TRANSPONDER_PATH_SIZE = 256;   // 255 characters and the zero
+constexpr size_t LOAD_PATH_SIZE = 24;           // "Transponders\%04d.ini" buffer
+constexpr size_t SATELLITE_LABEL_SIZE = 128;    // 127 characters and the zero
+constexpr size_t SATELLITE_NAME_SIZE = 128;     // more than a label can show
+constexpr size_t TRANSPONDER_ENTRY_GROUP = 23;  // the entry buffer wraps after this many
 constexpr size_t TRANSPONDER_ENTRY_SIZE = TRANSPONDER_ENTRY_GROUP + 1;
-constexpr size_t TRANSPONDER_LINE_SIZE = 64;      // "999=" entry CR LF, with room
-constexpr uint32_t POSITION_KEY_COUNT = 3600;     // keys 0..3599
-constexpr uint32_t EAST_KEY_MAX = 1800;           // 1800 and below are east
+constexpr size_t TRANSPONDER_LINE_SIZE = 64;   // "999=" entry CR LF, with room
+constexpr uint32_t POSITION_KEY_COUNT = 3600;  // keys 0..3599
+constexpr uint32_t EAST_KEY_MAX = 1800;        // 1800 and below are east
 
 constexpr const char* TRANSPONDER_FOLDER = "Transponders\\";
 constexpr const char* TRANSPONDER_SEARCH = "Transponders\\*.ini";
@@ -46,8 +46,7 @@ size_t FormatPositionText(uint32_t key, char* text, size_t textSize);
 // The satellite list's label: by position " 19.2e - Name " (sortByName 0),
 // by name "Name  19.2e" (sortByName 1). At most 127 characters: a longer name
 // is cut and ends in "...". Returns the length, 0 when nothing fits.
-size_t FormatSatelliteLabel(uint32_t key, const char* name, int sortByName, char* label,
-                            size_t labelSize);
+size_t FormatSatelliteLabel(uint32_t key, const char* name, int sortByName, char* label, size_t labelSize);
 
 // "Transponders\" and a found file name. False when longer than 255
 // characters or than the buffer; path is then empty.
@@ -93,5 +92,5 @@ size_t TransponderFileBound(size_t oldSize, size_t count);
 // lacks ("1=NNNN" for its key, "2=" and "[DVB]" "0="), so nothing in it is
 // lost and it reads back as written. Returns the length; 0 when the result
 // does not fit, the list is longer than 999 or an entry has no room.
-size_t BuildTransponderFile(const char* old, size_t oldSize, uint32_t key,
-                            const char* const* entries, size_t count, char* out, size_t outSize);
+size_t BuildTransponderFile(const char* old, size_t oldSize, uint32_t key, const char* const* entries, size_t count,
+                            char* out, size_t outSize);

@@ -27,8 +27,7 @@ static void AddSatellite(const char* fileName, const char* data, DWORD size) {
     LRESULT index = SendMessageA(AppState.satelliteCombo, CB_ADDSTRING, 0, (LPARAM)label);
     if (index < 0) return;
     SendMessageA(AppState.satelliteCombo, CB_SETITEMDATA, index, key);
-    if (key == AppState.settings.satellitePosition)
-        SendMessageA(AppState.satelliteCombo, CB_SETCURSEL, index, 0);
+    if (key == AppState.settings.satellitePosition) SendMessageA(AppState.satelliteCombo, CB_SETCURSEL, index, 0);
 }
 
 int ListSatellites() {
@@ -49,9 +48,8 @@ int ListSatellites() {
         // Opened for writing too: the list holds only files the program can
         // edit, and one that refuses (read-only) ends the listing there; the
         // entries listed before it stay, and the file itself is never touched.
-        HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             failed = 1;
             break;
@@ -75,8 +73,8 @@ int LoadTransponderList() {
     char path[LOAD_PATH_SIZE];
     if (!FormatTransponderFilePath(AppState.settings.satellitePosition, path, sizeof path)) return 1;
     AppState.calls.setProgramFolder();
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
     DWORD size = 0;
     char* data = ReadWholeFile(file, &size);

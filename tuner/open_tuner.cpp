@@ -6,16 +6,14 @@
 #include <strmif.h>
 
 int OpenTuner() {
-    HRESULT result = CoCreateInstance(CLSID_B2C2SourceFilter, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IBaseFilter, (void**)&AppState.sourceFilter);
+    HRESULT result = CoCreateInstance(CLSID_B2C2SourceFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                      (void**)&AppState.sourceFilter);
     if (result != S_OK || !AppState.sourceFilter) {
         AppState.sourceFilter = nullptr;
         AppState.calls.showMessageDialog(MESSAGE_DRIVER_MISSING);
         return 1;
     }
-    if (AppState.sourceFilter->QueryInterface(IID_TunerControl, (void**)&AppState.tunerControl) !=
-        S_OK)
-        return 1;
+    if (AppState.sourceFilter->QueryInterface(IID_TunerControl, (void**)&AppState.tunerControl) != S_OK) return 1;
     TunerControl* tuner = AppState.tunerControl;
     if (FAILED(tuner->lpVtbl->Initialize(tuner))) return 1;
     if (FAILED(tuner->lpVtbl->SetDeviceMode(tuner, DEVICE_MODE))) return 1;

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-constexpr uint32_t MHZ_BELOW = 15001;          // smaller numbers are MHz
+constexpr uint32_t MHZ_BELOW = 15001;  // smaller numbers are MHz
 constexpr uint32_t LOWEST_KHZ = 3399000;
 constexpr uint32_t HIGHEST_KHZ = 15000001;
 constexpr int32_t SYMBOLS_PER_SECOND_ABOVE = 45000;
@@ -39,12 +39,18 @@ static int32_t ReadNumber(const char* text) {
 static const char* FindPolarisation(const char* text, uint32_t* polarization) {
     for (const char* p = text; *p; ++p) {
         switch (*p) {
-        case 'H': case 'h': case 'L': case 'l':
-            *polarization = 0;
-            return p;
-        case 'V': case 'v': case 'R': case 'r':
-            *polarization = 1;
-            return p;
+            case 'H':
+            case 'h':
+            case 'L':
+            case 'l':
+                *polarization = 0;
+                return p;
+            case 'V':
+            case 'v':
+            case 'R':
+            case 'r':
+                *polarization = 1;
+                return p;
         }
     }
     return nullptr;
@@ -56,8 +62,7 @@ int ParseTransponderText(const char* text, TransponderValues* values) {
 
     values->frequency = (uint32_t)ReadNumber(text);
     if (values->frequency < MHZ_BELOW) values->frequency *= 1000;
-    if (values->frequency < LOWEST_KHZ || values->frequency > HIGHEST_KHZ)
-        return STATUS_BAD_FREQUENCY;
+    if (values->frequency < LOWEST_KHZ || values->frequency > HIGHEST_KHZ) return STATUS_BAD_FREQUENCY;
 
     values->polarization = 2;
     const char* letter = FindPolarisation(text, &values->polarization);

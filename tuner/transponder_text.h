@@ -35,8 +35,8 @@ int ParseTransponderText(const char* text, TransponderValues* values);
 
 // The LNB settings a frequency needs.
 struct LnbChoice {
-    uint32_t tone;            // 22 kHz tone: 1 for the high band
-    uint32_t oscillator;      // MHz
+    uint32_t tone;              // 22 kHz tone: 1 for the high band
+    uint32_t oscillator;        // MHz
     uint32_t secondOscillator;  // MHz, 0 when no second call is made (C band: 5150)
 };
 LnbChoice ChooseLnb(uint32_t frequency);

@@ -14,20 +14,19 @@ inline constexpr GUID CLSID_B2C2SourceFilter = {
     0xE82536A0, 0x94DA, 0x11D2, {0xA4, 0x63, 0x00, 0xA0, 0xC9, 0x5D, 0x30, 0x8D}};
 
 // The tuner-control interface on that filter.
-inline constexpr GUID IID_TunerControl = {
-    0xCD900832, 0x50DF, 0x4F8F, {0x88, 0x2D, 0x1C, 0x35, 0x8F, 0x90, 0xB3, 0xF2}};
+inline constexpr GUID IID_TunerControl = {0xCD900832, 0x50DF, 0x4F8F, {0x88, 0x2D, 0x1C, 0x35, 0x8F, 0x90, 0xB3, 0xF2}};
 
 struct TunerControl;
 
 // Every call returns a 32-bit HRESULT, negative for failure; numbers are 32-bit.
 struct TunerControlVtbl {
     HRESULT(STDMETHODCALLTYPE* QueryInterface)(TunerControl* self, REFIID iid, void** object);  // 0
-    ULONG(STDMETHODCALLTYPE* AddRef)(TunerControl* self);                                      // 1
-    ULONG(STDMETHODCALLTYPE* Release)(TunerControl* self);                                     // 2
+    ULONG(STDMETHODCALLTYPE* AddRef)(TunerControl* self);                                       // 1
+    ULONG(STDMETHODCALLTYPE* Release)(TunerControl* self);                                      // 2
     void* unused3;
-    HRESULT(STDMETHODCALLTYPE* SetSymbolRate)(TunerControl* self, uint32_t kiloSymbols);  // 4
-    HRESULT(STDMETHODCALLTYPE* SetLnbFrequency)(TunerControl* self, uint32_t mhz);        // 5
-    HRESULT(STDMETHODCALLTYPE* SetDeviceMode)(TunerControl* self, uint32_t mode);         // 6
+    HRESULT(STDMETHODCALLTYPE* SetSymbolRate)(TunerControl* self, uint32_t kiloSymbols);     // 4
+    HRESULT(STDMETHODCALLTYPE* SetLnbFrequency)(TunerControl* self, uint32_t mhz);           // 5
+    HRESULT(STDMETHODCALLTYPE* SetDeviceMode)(TunerControl* self, uint32_t mode);            // 6
     HRESULT(STDMETHODCALLTYPE* SetPolarization)(TunerControl* self, uint32_t polarization);  // 7
     HRESULT(STDMETHODCALLTYPE* SetLnbTone)(TunerControl* self, uint32_t toneOn);             // 8
     HRESULT(STDMETHODCALLTYPE* SetDiseqc)(TunerControl* self, uint32_t diseqc);              // 9

@@ -9,8 +9,7 @@ int ReadTransponderParameters(uint16_t showErrors) {
     if (length >= (int)TRANSPONDER_TEXT_MIN && length <= (int)TRANSPONDER_TEXT_MAX) {
         char text[TRANSPONDER_TEXT_MAX + 1];
         GetWindowTextA(AppState.transponderCombo, text, sizeof text);
-        TransponderValues values = {AppState.settings.transponderFrequency,
-                                    AppState.polarization, AppState.symbolRate};
+        TransponderValues values = {AppState.settings.transponderFrequency, AppState.polarization, AppState.symbolRate};
         status = ParseTransponderText(text, &values);
         AppState.settings.transponderFrequency = values.frequency;
         AppState.polarization = values.polarization;
@@ -40,9 +39,7 @@ int TuneTransponder() {
     if (lnb.secondOscillator) tuner->lpVtbl->SetLnbFrequency(tuner, lnb.secondOscillator);
     tuner->lpVtbl->SetPolarization(tuner, AppState.polarization);
     tuner->lpVtbl->SetSymbolRate(tuner, AppState.symbolRate);
-    if (FAILED(tuner->lpVtbl->SetFrequency(tuner, frequency)))
-        return FailTuning("Set transponder frequency failed");
-    if (FAILED(tuner->lpVtbl->SetDiseqc(tuner, AppState.settings.diseqc)))
-        return FailTuning("Set DiSEqC failed");
+    if (FAILED(tuner->lpVtbl->SetFrequency(tuner, frequency))) return FailTuning("Set transponder frequency failed");
+    if (FAILED(tuner->lpVtbl->SetDiseqc(tuner, AppState.settings.diseqc))) return FailTuning("Set DiSEqC failed");
     return 0;
 }

@@ -96,9 +96,12 @@ static SatipStatus Measure(uint32_t now, char* note, size_t noteSize) {
         LnbChoice lnb = ChooseLnb(Server.tune.frequencyKhz);
         uint32_t polarization = Server.tune.polarization == 'v' || Server.tune.polarization == 'r';
         // src n is the n-th LNB of a DiSEqC switch: the card's value LNBn.
-        CardTuning tuning = {lnb.tone,         lnb.secondOscillator ? lnb.secondOscillator : lnb.oscillator,
-                             polarization,     Server.tune.symbolRate,
-                             Server.tune.frequencyKhz, 2 + Server.tune.source};
+        CardTuning tuning = {lnb.tone,
+                             lnb.secondOscillator ? lnb.secondOscillator : lnb.oscillator,
+                             polarization,
+                             Server.tune.symbolRate,
+                             Server.tune.frequencyKhz,
+                             2 + Server.tune.source};
         sample = DishCardSignal(&Server.dish, &Server.scenario.dish, &tuning, true, ms, note, noteSize);
     } else {
         sample = SignalAt(&Server.scenario, ms);
@@ -134,14 +137,16 @@ static void Report(uint32_t now) {
     if (packed != Server.lastReported) {
         Server.lastReported = packed;
         DriverLog(now, "Report %lu %s%slevel=%lu lock=%lu quality=%lu", (unsigned long)StatusPercent(&status), note,
-               note[0] ? " " : "", (unsigned long)status.level, (unsigned long)status.lock, (unsigned long)status.quality);
+                  note[0] ? " " : "", (unsigned long)status.level, (unsigned long)status.lock,
+                  (unsigned long)status.quality);
     }
     char text[256];
     uint8_t packet[12 + 188];
     const Habits& h = Server.habits;
     if (!Server.noRtcp &&
         FormatTunerStatus(&Server.tune, &status, text, sizeof text, h.ver12 ? SATIP_STATUS_V12 : SATIP_STATUS_V10)) {
-        uint32_t form = (h.compound ? uint32_t(SATIP_RTCP_COMPOUND) : 0u) | (h.longApp ? uint32_t(SATIP_RTCP_LONG_APP) : 0u);
+        uint32_t form =
+            (h.compound ? uint32_t(SATIP_RTCP_COMPOUND) : 0u) | (h.longApp ? uint32_t(SATIP_RTCP_LONG_APP) : 0u);
         size_t length = BuildRtcpApp(STREAM_ID, text, packet, sizeof packet, form);
         sendto(Server.media, reinterpret_cast<char*>(packet), int(length), 0,
                reinterpret_cast<sockaddr*>(&Server.rtcpTo), sizeof Server.rtcpTo);
@@ -149,8 +154,18 @@ static void Report(uint32_t now) {
     if (h.emptyRtp) {  // minisatip's sign of life when its tuner gives nothing: a bare RTP header
         uint16_t sequence = Server.sequence++;
         uint32_t stamp = now * 90;
-        uint8_t header[12] = {0x80, 33, uint8_t(sequence >> 8), uint8_t(sequence), uint8_t(stamp >> 24),
-                              uint8_t(stamp >> 16), uint8_t(stamp >> 8), uint8_t(stamp), 0, 0, 0, STREAM_ID};
+        uint8_t header[12] = {0x80,
+                              33,
+                              uint8_t(sequence >> 8),
+                              uint8_t(sequence),
+                              uint8_t(stamp >> 24),
+                              uint8_t(stamp >> 16),
+                              uint8_t(stamp >> 8),
+                              uint8_t(stamp),
+                              0,
+                              0,
+                              0,
+                              STREAM_ID};
         sendto(Server.media, reinterpret_cast<char*>(header), int(sizeof header), 0,
                reinterpret_cast<sockaddr*>(&Server.rtpTo), sizeof Server.rtpTo);
         return;
@@ -159,9 +174,7 @@ static void Report(uint32_t now) {
              Server.scenario.dish.present ? Server.dish.heardKey : -1);
 }
 
-static void Reply(Client* client, const char* text, size_t length) {
-    send(client->socket, text, int(length), 0);
-}
+static void Reply(Client* client, const char* text, size_t length) { send(client->socket, text, int(length), 0); }
 
 static int Answer(Client* client, const RtspRequest* request, char* extra, size_t extraSize, char* body,
                   size_t bodySize) {
@@ -243,8 +256,7 @@ static int Answer(Client* client, const RtspRequest* request, char* extra, size_
                               "a=fmtp:33 %s\r\na=%s\r\n",
                               (unsigned long)Server.sessions, (unsigned long)STREAM_ID, text,
                               Server.playing ? "sendonly" : "inactive");
-        snprintf(extra, extraSize, "Content-Type: application/sdp\r\nContent-Base: rtsp://%s/\r\n",
-                 "0.0.0.0");
+        snprintf(extra, extraSize, "Content-Type: application/sdp\r\nContent-Base: rtsp://%s/\r\n", "0.0.0.0");
         return length > 0 ? 200 : 500;
     }
     return 501;
@@ -273,9 +285,9 @@ static bool Serve(Client* client, const RtspRequest* request) {
     char extra[512] = "", body[1024] = "";
     int status = Answer(client, request, extra, sizeof extra, body, sizeof body);
     DriverLog(DriverNow(), "%s %s session=%s -> %d", request->method, request->uri,
-           request->session[0] ? request->session : "-", status);
-    int length = snprintf(reply, sizeof reply, "RTSP/1.0 %d %s\r\n%s: %lu\r\n%sContent-Length: %u\r\n\r\n%s",
-                          status, status == 200 ? "OK" : "Error", Server.habits.headers ? "Cseq" : "CSeq",
+              request->session[0] ? request->session : "-", status);
+    int length = snprintf(reply, sizeof reply, "RTSP/1.0 %d %s\r\n%s: %lu\r\n%sContent-Length: %u\r\n\r\n%s", status,
+                          status == 200 ? "OK" : "Error", Server.habits.headers ? "Cseq" : "CSeq",
                           (unsigned long)request->cseq, extra, unsigned(strlen(body)), body);
     if (length > 0) Reply(client, reply, size_t(length) < sizeof reply ? size_t(length) : sizeof reply - 1);
     return true;
@@ -313,12 +325,11 @@ static void AnswerDiscovery() {
     char message[1500];
     sockaddr_in from = {};
     int fromLength = sizeof from;
-    int got = recvfrom(Server.discovery, message, sizeof message - 1, 0, reinterpret_cast<sockaddr*>(&from),
-                       &fromLength);
+    int got =
+        recvfrom(Server.discovery, message, sizeof message - 1, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
     if (got <= 0 || Server.silent) return;
     message[got] = 0;
-    if (strncmp(message, "M-SEARCH", 8) != 0 ||
-        (!strstr(message, SATIP_SERVER_URN) && !strstr(message, "ssdp:all")))
+    if (strncmp(message, "M-SEARCH", 8) != 0 || (!strstr(message, SATIP_SERVER_URN) && !strstr(message, "ssdp:all")))
         return;
     SOCKET probe = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     sockaddr_in local = {};
@@ -338,7 +349,7 @@ static void AnswerDiscovery() {
                           address, Server.port, SATIP_SERVER_URN, SATIP_SERVER_URN, rtspPort);
     sendto(Server.discovery, answer, length, 0, reinterpret_cast<sockaddr*>(&from), fromLength);
     DriverLog(DriverNow(), "M-SEARCH from %s -> LOCATION http://%s:%u/desc.xml", inet_ntoa(from.sin_addr), address,
-           Server.port);
+              Server.port);
 }
 
 // Every socket on 127.0.0.1 only: the practice dish is this machine's, and a
@@ -364,9 +375,9 @@ static void ReadHabits(const char* names) {
     static const struct {
         const char* name;
         bool Habits::*flag;
-    } known[] = {{"early", &Habits::early},       {"play404", &Habits::play404},   {"keep", &Habits::keep},
+    } known[] = {{"early", &Habits::early},       {"play404", &Habits::play404},     {"keep", &Habits::keep},
                  {"headers", &Habits::headers},   {"notimeout", &Habits::noTimeout}, {"compound", &Habits::compound},
-                 {"applength", &Habits::longApp}, {"ver12", &Habits::ver12},       {"emptyrtp", &Habits::emptyRtp},
+                 {"applength", &Habits::longApp}, {"ver12", &Habits::ver12},         {"emptyrtp", &Habits::emptyRtp},
                  {"mute", &Habits::mute}};
     for (const char* p = names; *p;) {
         size_t n = strcspn(p, ",");
@@ -443,8 +454,7 @@ int main(int count, char** words) {
             if (free) {
                 free->socket = accepted;
                 BOOL noDelay = TRUE;
-                setsockopt(accepted, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
-                           sizeof noDelay);
+                setsockopt(accepted, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
             } else if (accepted != INVALID_SOCKET) {
                 closesocket(accepted);
             }

@@ -58,7 +58,7 @@ static int CarrierSatellite(const SatipTune* tune, int32_t beamKey) {
         for (uint32_t t = sat->first; t < sat->first + sat->count; ++t) {
             const SkyTransponder* tp = &sky->transponders[t];
             uint32_t apart = tp->frequency > tune->frequencyKhz ? tp->frequency - tune->frequencyKhz
-                                                                 : tune->frequencyKhz - tp->frequency;
+                                                                : tune->frequencyKhz - tp->frequency;
             if (apart <= SAME_TRANSPONDER_KHZ && (tp->polarization != 0) == vertical) return int(s);
         }
     }
@@ -103,8 +103,12 @@ static size_t FeedPackets(uint32_t now, const SatipTune* tune, bool locked, int3
     c.streamCount = 1;
     c.streams[0] = {c.tsid, c.onid, satellite >= 0 && !TheFeed.no43, {}};
     bool east = named <= EAST_KEY_MAX;
-    c.streams[0].delivery = {tune->frequencyKhz / 10 * 10, uint16_t(east ? named : POSITION_KEY_COUNT - named), east,
-                             tune->polarization, tune->system == SATIP_DVBS2, tune->symbolRate};
+    c.streams[0].delivery = {tune->frequencyKhz / 10 * 10,
+                             uint16_t(east ? named : POSITION_KEY_COUNT - named),
+                             east,
+                             tune->polarization,
+                             tune->system == SATIP_DVBS2,
+                             tune->symbolRate};
     c.provider = NameAt(key, "Orvalis");
     for (uint32_t i = 0; i < TS_SERVICES_MAX; ++i) {
         snprintf(services[i], sizeof services[i], "%s %lu %c", kinds[i], (unsigned long)(tune->frequencyKhz / 1000),
@@ -125,8 +129,8 @@ static size_t FeedPackets(uint32_t now, const SatipTune* tune, bool locked, int3
     return used;
 }
 
-void SendFeed(SOCKET media, const sockaddr_in* to, uint16_t* sequence, uint32_t now, const SatipTune* tune,
-              bool locked, int32_t beamKey) {
+void SendFeed(SOCKET media, const sockaddr_in* to, uint16_t* sequence, uint32_t now, const SatipTune* tune, bool locked,
+              int32_t beamKey) {
     static uint8_t stream[FEED_PACKETS_MAX * TS_PACKET_SIZE];
     size_t length = FeedPackets(now, tune, locked, beamKey, stream, sizeof stream);
     if (!length) length = NullPacket(stream);
@@ -135,11 +139,21 @@ void SendFeed(SOCKET media, const sockaddr_in* to, uint16_t* sequence, uint32_t 
         size_t part = length - at < RTP_TS_PACKETS * TS_PACKET_SIZE ? length - at : RTP_TS_PACKETS * TS_PACKET_SIZE;
         uint16_t number = (*sequence)++;
         uint32_t stamp = now * 90;  // the 90 kHz clock of MPEG
-        uint8_t header[12] = {0x80, 33, uint8_t(number >> 8), uint8_t(number), uint8_t(stamp >> 24),
-                              uint8_t(stamp >> 16), uint8_t(stamp >> 8), uint8_t(stamp), 0, 0, 0, STREAM_ID};
+        uint8_t header[12] = {0x80,
+                              33,
+                              uint8_t(number >> 8),
+                              uint8_t(number),
+                              uint8_t(stamp >> 24),
+                              uint8_t(stamp >> 16),
+                              uint8_t(stamp >> 8),
+                              uint8_t(stamp),
+                              0,
+                              0,
+                              0,
+                              STREAM_ID};
         memcpy(rtp, header, sizeof header);
         memcpy(rtp + sizeof header, stream + at, part);
-        sendto(media, reinterpret_cast<char*>(rtp), int(sizeof header + part), 0,
-               reinterpret_cast<const sockaddr*>(to), sizeof *to);
+        sendto(media, reinterpret_cast<char*>(rtp), int(sizeof header + part), 0, reinterpret_cast<const sockaddr*>(to),
+               sizeof *to);
     }
 }

@@ -9,12 +9,10 @@
 #include "driver/satip_protocol.h"
 #include "simcard/sky.h"
 
-
 // "/tables=none|nonit|no43|relay=<key>|badcrc|split" (several joined by
-// '|'): null packets only (what the bench compares with), no NIT, a NIT without the satellite delivery descriptor, a NIT naming the
-// position key given (tenths of a degree east, above 1800 west), every CRC
-// wrong, sections cut into 20-byte pieces across packets. False for any
-// other option.
+// '|'): null packets only (what the bench compares with), no NIT, a NIT without the satellite delivery descriptor, a
+// NIT naming the position key given (tenths of a degree east, above 1800 west), every CRC wrong, sections cut into
+// 20-byte pieces across packets. False for any other option.
 bool ReadFeedOption(const char* word);
 
 // The sky whose names and transponders the feed uses: the dish's, or (without
@@ -26,5 +24,5 @@ void StartFeed(const Sky* dishSky);
 // seven. beamKey is the satellite the beam falls on, -1 when there is no
 // dish: then the first whose list holds the tuned transponder. Without a
 // lock one null packet, a sign of life.
-void SendFeed(SOCKET media, const sockaddr_in* to, uint16_t* sequence, uint32_t now, const SatipTune* tune,
-              bool locked, int32_t beamKey);
+void SendFeed(SOCKET media, const sockaddr_in* to, uint16_t* sequence, uint32_t now, const SatipTune* tune, bool locked,
+              int32_t beamKey);

@@ -46,11 +46,11 @@ static void ReadCommandLine(const char* line) {
 }
 
 static void OpenLink() {
-    DishSim.mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(DishLink),
-                                         DISH_LINK_NAME);
+    DishSim.mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(DishLink), DISH_LINK_NAME);
     if (!DishSim.mapping) return;
-    DishSim.link = static_cast<DishLink*>(
-        MapViewOfFile(DishSim.mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(DishLink)));
+    DishSim.link =
+        static_cast<DishLink*>(MapViewOfFile(DishSim.mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(DishLink)));
 }
 
 // Every turn goes to the card at once and is drawn.
@@ -76,13 +76,27 @@ static void Step(int axis, double degrees) {
 static void OnKeyDown(WPARAM key) {
     double step = GetKeyState(VK_SHIFT) < 0 ? COARSE_STEP : FINE_STEP;
     switch (key) {
-    case VK_LEFT: Step(AXIS_AZIMUTH, -step); break;
-    case VK_RIGHT: Step(AXIS_AZIMUTH, step); break;
-    case VK_UP: Step(AXIS_ELEVATION, step); break;
-    case VK_DOWN: Step(AXIS_ELEVATION, -step); break;
-    case VK_PRIOR: Step(AXIS_SKEW, step); break;
-    case VK_NEXT: Step(AXIS_SKEW, -step); break;
-    case VK_ESCAPE: DestroyWindow(DishSim.window); break;
+        case VK_LEFT:
+            Step(AXIS_AZIMUTH, -step);
+            break;
+        case VK_RIGHT:
+            Step(AXIS_AZIMUTH, step);
+            break;
+        case VK_UP:
+            Step(AXIS_ELEVATION, step);
+            break;
+        case VK_DOWN:
+            Step(AXIS_ELEVATION, -step);
+            break;
+        case VK_PRIOR:
+            Step(AXIS_SKEW, step);
+            break;
+        case VK_NEXT:
+            Step(AXIS_SKEW, -step);
+            break;
+        case VK_ESCAPE:
+            DestroyWindow(DishSim.window);
+            break;
     }
 }
 
@@ -131,28 +145,37 @@ static void OnPaint(HWND window) {
 static LRESULT CALLBACK DishSimProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     int x = short(LOWORD(lParam)), y = short(HIWORD(lParam));
     switch (message) {
-    case WM_PAINT: OnPaint(window); return 0;
-    case WM_ERASEBKGND: return 1;  // the paint covers everything
-    case WM_KEYDOWN: OnKeyDown(wParam); return 0;
-    case WM_LBUTTONDOWN: OnLeftButtonDown(x, y); return 0;
-    case WM_MOUSEMOVE:
-        if (DishSim.dragging && InSkyView(x, y)) PointAtMouse(x, y);
-        return 0;
-    case WM_LBUTTONUP:
-        DishSim.dragging = false;
-        ReleaseCapture();
-        return 0;
-    case WM_MOUSEWHEEL: {
-        double step = GetKeyState(VK_SHIFT) < 0 ? COARSE_STEP : FINE_STEP;
-        Step(AXIS_AZIMUTH, GET_WHEEL_DELTA_WPARAM(wParam) > 0 ? step : -step);
-        return 0;
-    }
-    case WM_TIMER: OnTimer(); return 0;
-    case WM_DESTROY:
-        // The card goes back to the scenario's pointing.
-        if (DishSim.link) DishSim.link->live.store(0, std::memory_order_release);
-        PostQuitMessage(0);
-        return 0;
+        case WM_PAINT:
+            OnPaint(window);
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;  // the paint covers everything
+        case WM_KEYDOWN:
+            OnKeyDown(wParam);
+            return 0;
+        case WM_LBUTTONDOWN:
+            OnLeftButtonDown(x, y);
+            return 0;
+        case WM_MOUSEMOVE:
+            if (DishSim.dragging && InSkyView(x, y)) PointAtMouse(x, y);
+            return 0;
+        case WM_LBUTTONUP:
+            DishSim.dragging = false;
+            ReleaseCapture();
+            return 0;
+        case WM_MOUSEWHEEL: {
+            double step = GetKeyState(VK_SHIFT) < 0 ? COARSE_STEP : FINE_STEP;
+            Step(AXIS_AZIMUTH, GET_WHEEL_DELTA_WPARAM(wParam) > 0 ? step : -step);
+            return 0;
+        }
+        case WM_TIMER:
+            OnTimer();
+            return 0;
+        case WM_DESTROY:
+            // The card goes back to the scenario's pointing.
+            if (DishSim.link) DishSim.link->live.store(0, std::memory_order_release);
+            PostQuitMessage(0);
+            return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

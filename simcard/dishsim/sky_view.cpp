@@ -11,7 +11,7 @@ constexpr COLORREF PANEL = RGB(236, 238, 242), INK = RGB(20, 24, 32), MUTED = RG
 constexpr COLORREF NIGHT = RGB(14, 26, 50), GRID = RGB(38, 58, 92), GROUND = RGB(40, 52, 34);
 constexpr COLORREF ARC = RGB(90, 120, 170), STAR = RGB(200, 210, 225), TARGET = RGB(235, 60, 50);
 constexpr COLORREF HEARD = RGB(60, 210, 90), BEAM = RGB(250, 210, 60), BUTTON = RGB(214, 220, 230);
-constexpr int LABEL_GAP = 34;  // pixels between two satellite labels
+constexpr int LABEL_GAP = 34;             // pixels between two satellite labels
 constexpr double DEFAULT_KHZ = 11700000;  // the beam drawn before Orvalis tunes
 static const char* const DISEQC_NAMES[] = {"None", "Simple A", "Simple B", "LNB1", "LNB2", "LNB3", "LNB4"};
 static const char* const AXIS_NAMES[AXIS_COUNT] = {"Azimuth", "Elevation", "Skew"};
@@ -29,8 +29,8 @@ POINT SkyViewPoint(double azimuth, double elevation) {
 
 void SkyViewAngles(int x, int y, double* azimuth, double* elevation) {
     *azimuth = DishSim.target.azimuth - VIEW_HALF_AZIMUTH + (x - SKY_VIEW.left) * 2 * VIEW_HALF_AZIMUTH / ViewWidth();
-    *elevation = DishSim.target.elevation - VIEW_HALF_ELEVATION +
-                 (SKY_VIEW.bottom - y) * 2 * VIEW_HALF_ELEVATION / ViewHeight();
+    *elevation =
+        DishSim.target.elevation - VIEW_HALF_ELEVATION + (SKY_VIEW.bottom - y) * 2 * VIEW_HALF_ELEVATION / ViewHeight();
 }
 
 static bool Inside(POINT p) {
@@ -77,7 +77,8 @@ static void DrawBackdrop(HDC dc, Site site) {
     Fill(dc, SKY_VIEW, NIGHT);
     POINT horizon = SkyViewPoint(DishSim.target.azimuth, 0);
     if (horizon.y < SKY_VIEW.bottom)
-        Fill(dc, RECT{SKY_VIEW.left, horizon.y > SKY_VIEW.top ? horizon.y : SKY_VIEW.top, SKY_VIEW.right, SKY_VIEW.bottom},
+        Fill(dc,
+             RECT{SKY_VIEW.left, horizon.y > SKY_VIEW.top ? horizon.y : SKY_VIEW.top, SKY_VIEW.right, SKY_VIEW.bottom},
              GROUND);
     double left = DishSim.target.azimuth - VIEW_HALF_AZIMUTH, bottom = DishSim.target.elevation - VIEW_HALF_ELEVATION;
     char label[16];
@@ -177,8 +178,7 @@ static void DrawNumbers(HDC dc, Site site, double khz) {
         return;
     }
     snprintf(text, sizeof text, "Orvalis tunes %lu %s %lu, DiSEqC %s", (unsigned long)(h.frequency / 1000),
-             h.polarization ? "V" : "H", (unsigned long)h.symbolRate,
-             h.diseqc < 7 ? DISEQC_NAMES[h.diseqc] : "none");
+             h.polarization ? "V" : "H", (unsigned long)h.symbolRate, h.diseqc < 7 ? DISEQC_NAMES[h.diseqc] : "none");
     Text(dc, 10, 356, INK, text);
     SelectObject(dc, DishSim.bold);
     if (h.lock && h.satelliteKey >= 0) {

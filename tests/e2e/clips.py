@@ -15,8 +15,11 @@ def samples(data):
 
 
 def decoded(wav):
-    return samples(subprocess.run(["sox", wav, "-t", "raw", "-e", "signed", "-b", "16", "-"],
-                                  check=True, capture_output=True).stdout)
+    return samples(
+        subprocess.run(
+            ["sox", wav, "-t", "raw", "-e", "signed", "-b", "16", "-"], check=True, capture_output=True
+        ).stdout
+    )
 
 
 def distance(clip, ref):

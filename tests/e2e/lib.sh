@@ -11,25 +11,36 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=${WINEPREFIX:-$E2E_ROOT/build/wineprefix}
 APP_PID=
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
 
 # Everything a test starts is stopped when it ends, also when it is
 # interrupted: at_exit adds a command to the one EXIT trap.
 E2E_CLEANUP=()
 at_exit() { E2E_CLEANUP+=("$*"); }
-run_cleanup() { local c; for c in "${E2E_CLEANUP[@]}"; do eval "$c" >/dev/null 2>&1 || true; done; E2E_CLEANUP=(); }
+run_cleanup() {
+  local c
+  for c in "${E2E_CLEANUP[@]}"; do eval "$c" >/dev/null 2>&1 || true; done
+  E2E_CLEANUP=()
+}
 trap run_cleanup EXIT
 trap 'exit 130' INT TERM
 note() { echo "-- $*"; }
 
 # A Windows path for a Unix one: Wine maps / to drive Z:.
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+winpath() {
+  local p=$1
+  echo "Z:${p//\//\\}"
+}
 
 # program_folder NAME: a fresh program folder, $E2E_DIR/NAME as dir and its card's log as log:
 # the exe with its guide and Transponders\ beside it, no settings.
 program_folder() {
   dir=$E2E_DIR/$1 log=$E2E_DIR/$1/simcard.log
-  rm -rf "$dir"; mkdir -p "$dir"
+  rm -rf "$dir"
+  mkdir -p "$dir"
   cp "$E2E_BIN/orvalis.exe" "$E2E_BIN/user-guide.html" "$dir/"
   cp -r "$E2E_ROOT/Transponders" "$dir/Transponders" 2>/dev/null || mkdir -p "$dir/Transponders"
 }
@@ -39,7 +50,10 @@ ensure_display() {
     export DISPLAY=:$((200 + RANDOM % 200))
     Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     at_exit kill $!
-    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    for _ in $(seq 50); do
+      xdpyinfo >/dev/null 2>&1 && break
+      sleep 0.1
+    done
   fi
   read -r SCREEN_W SCREEN_H < <(xdpyinfo | awk '/dimensions:/ {split($2, a, "x"); print a[1], a[2]}')
 }
@@ -47,14 +61,20 @@ ensure_display() {
 # start_app FOLDER [VAR=VALUE ...]: the program in the background, until the test ends.
 at_exit stop_app
 start_app() {
-  local dir=$1; shift
-  ( cd /tmp && exec env SIMCARD_LOG="$(winpath "$dir/simcard.log")" "$@" wine "$dir/orvalis.exe" ) & APP_PID=$!
+  local dir=$1
+  shift
+  (cd /tmp && exec env SIMCARD_LOG="$(winpath "$dir/simcard.log")" "$@" wine "$dir/orvalis.exe") &
+  APP_PID=$!
 }
 
 # wait_for SECONDS COMMAND...: polls a condition every 100 ms until a deadline.
 wait_for() {
-  local deadline=$((SECONDS + $1)); shift
-  until "$@"; do (( SECONDS < deadline )) || return 1; sleep 0.1; done
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    ((SECONDS < deadline)) || return 1
+    sleep 0.1
+  done
 }
 
 log_has() { [[ -f $1 ]] && grep -q -- "$2" "$1"; }
@@ -63,8 +83,12 @@ app_exited() { ! kill -0 "$APP_PID" 2>/dev/null; }
 
 # wait_exit SECONDS: waits for the program to end; its exit code goes to EXIT_CODE.
 wait_exit() {
-  wait_for "$1" app_exited || { kill "$APP_PID" 2>/dev/null; fail "program did not end within $1 s"; }
-  EXIT_CODE=0; wait "$APP_PID" || EXIT_CODE=$?
+  wait_for "$1" app_exited || {
+    kill "$APP_PID" 2>/dev/null
+    fail "program did not end within $1 s"
+  }
+  EXIT_CODE=0
+  wait "$APP_PID" || EXIT_CODE=$?
 }
 
 main_window() { xdotool search --onlyvisible --name '^Orvalis$' 2>/dev/null | head -n1; }
@@ -76,7 +100,8 @@ start_ready() {
   start_app "$@"
   wait_for 60 log_has "$1/simcard.log" "SetDeviceMode" || fail "the card was never set up"
   wait_for 30 window_shown || fail "no window"
-  sleep 1; read -r ox oy < <(window_origin)
+  sleep 1
+  read -r ox oy < <(window_origin)
 }
 
 # window_at W H: "X Y" of the program's visible window of that size.
@@ -89,24 +114,33 @@ window_at() {
 shown() { [[ -n $(window_at "$@") ]]; }
 
 # window_origin [ID]: the top-left on the screen of the main window or another.
-window_origin() { xdotool getwindowgeometry --shell "${1:-$(main_window)}" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}'; }
+window_origin() {
+  xdotool getwindowgeometry --shell "${1:-$(main_window)}" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}'
+}
 
 # click X Y: a left click at window coordinates.
-click() { local ox oy; read -r ox oy < <(window_origin); xdotool mousemove $((ox + $1)) $((oy + $2)) click 1; }
+click() {
+  local ox oy
+  read -r ox oy < <(window_origin)
+  xdotool mousemove $((ox + $1)) $((oy + $2)) click 1
+}
 
 # key KEY...: keys to the main window; one that closes it finds none for its release.
 key() { xdotool key --window "$(main_window)" "$@" 2>/dev/null || true; }
 
 # type_transponder TEXT: replaces the text of the transponder box.
 type_transponder() {
-  click 300 300; sleep 0.2
-  xdotool key End $(printf 'BackSpace %.0s' $(seq 30)); xdotool type --delay 20 "$1"
+  click 300 300
+  sleep 0.2
+  xdotool key End $(printf 'BackSpace %.0s' $(seq 30))
+  xdotool type --delay 20 "$1"
 }
 
 # close_app [KEY]: the close button, or that key; the program must end with 0.
 close_app() {
-  if (( $# )); then key "$@"; else click 370 57; fi
-  wait_exit 30; [[ $EXIT_CODE == 0 ]] || fail "exit code $EXIT_CODE after ${1:-the close button}"
+  if (($#)); then key "$@"; else click 370 57; fi
+  wait_exit 30
+  [[ $EXIT_CODE == 0 ]] || fail "exit code $EXIT_CODE after ${1:-the close button}"
 }
 
 screenshot() { import -window root "$1"; }
@@ -118,9 +152,11 @@ pixel() {
 
 # button_is red|green [SHOT]: the start button's colour on the screen now.
 button_is() {
-  local shot=$E2E_DIR/${2:-button}.png ox oy; screenshot "$shot"; read -r ox oy < <(window_origin)
+  local shot=$E2E_DIR/${2:-button}.png ox oy
+  screenshot "$shot"
+  read -r ox oy < <(window_origin)
   local p=($(pixel "$shot" $((ox + 375)) $((oy + 200))))
-  if [[ $1 == green ]]; then (( p[1] > p[0] + 40 )); else (( p[0] > p[1] + 40 )); fi
+  if [[ $1 == green ]]; then ((p[1] > p[0] + 40)); else ((p[0] > p[1] + 40)); fi
 }
 
 # ocr_meter SHOT [X Y]: the level box's text; X Y: the shot's corner in the window (the screen's).
@@ -129,7 +165,10 @@ ocr_meter() {
     -negate "$1.level.png"
   tesseract "$1.level.png" - --psm 7 2>/dev/null | xargs
 }
-meter_reads() { screenshot "$dir/meter.png"; [[ $(ocr_meter "$dir/meter.png") == "$1" ]]; }
+meter_reads() {
+  screenshot "$dir/meter.png"
+  [[ $(ocr_meter "$dir/meter.png") == "$1" ]]
+}
 
 # close_enough "r g b" "r g b" TOLERANCE
 close_enough() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { split(a, x); split(b, y)
@@ -138,5 +177,6 @@ close_enough() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { split(a, x); split(b
 stop_app() {
   [[ -z $APP_PID ]] || kill "$APP_PID" 2>/dev/null || true
   # The next test starts only once this prefix's server has gone.
-  wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
 }

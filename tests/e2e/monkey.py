@@ -8,14 +8,55 @@ usage: monkey.py SEED ACTIONS
 """
 import random, subprocess, sys, time
 
-BUTTONS = [(375, 214), (139, 285), (139, 325), (65, 380), (106, 427), (159, 463), (257, 476),
-           (115, 185), (475, 325), (447, 380), (408, 429), (355, 465), (40, 210), (210, 210),
-           (300, 300)]
+BUTTONS = [
+    (375, 214),
+    (139, 285),
+    (139, 325),
+    (65, 380),
+    (106, 427),
+    (159, 463),
+    (257, 476),
+    (115, 185),
+    (475, 325),
+    (447, 380),
+    (408, 429),
+    (355, 465),
+    (40, 210),
+    (210, 210),
+    (300, 300),
+]
 KEEP_OUT = [(370, 57), (406, 86)]  # close and minimise
-TEXTS = ["11778 V 27500", "10744,H,22000", "4000 H 27500", "11778V2750", "12000 v 30000000",
-         "123456789012345678901234", "11778 V 27500=x", "abc", ""]
-KEYS = ["Tab", "Return", "space", "Up", "Down", "Left", "Right", "Home", "End", "BackSpace",
-        "Delete", "Page_Down", "1", "7", "v", "h", "comma", "alt+Down"]
+TEXTS = [
+    "11778 V 27500",
+    "10744,H,22000",
+    "4000 H 27500",
+    "11778V2750",
+    "12000 v 30000000",
+    "123456789012345678901234",
+    "11778 V 27500=x",
+    "abc",
+    "",
+]
+KEYS = [
+    "Tab",
+    "Return",
+    "space",
+    "Up",
+    "Down",
+    "Left",
+    "Right",
+    "Home",
+    "End",
+    "BackSpace",
+    "Delete",
+    "Page_Down",
+    "1",
+    "7",
+    "v",
+    "h",
+    "comma",
+    "alt+Down",
+]
 
 
 def xdotool(*args):
@@ -23,8 +64,11 @@ def xdotool(*args):
 
 
 def origin():
-    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Orvalis$",
-                            "getwindowgeometry", "--shell"], capture_output=True, text=True).stdout
+    found = subprocess.run(
+        ["xdotool", "search", "--onlyvisible", "--name", "^Orvalis$", "getwindowgeometry", "--shell"],
+        capture_output=True,
+        text=True,
+    ).stdout
     values = dict(line.split("=", 1) for line in found.splitlines() if "=" in line)
     return int(values.get("X", 0)), int(values.get("Y", 0))
 
@@ -32,13 +76,16 @@ def origin():
 def main():
     seed, count = int(sys.argv[1]), int(sys.argv[2])
     rnd = random.Random(seed)
-    width, height = map(int, subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True, text=True).stdout.split())
+    width, height = map(
+        int, subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True, text=True).stdout.split()
+    )
     ox, oy = origin()
     for action in range(count):
         if action % 50 == 0:
             ox, oy = origin()  # the window may have been dragged
-        kind = rnd.choices(["button", "click", "double", "drag", "key", "type", "list", "screen"],
-                           weights=[30, 18, 6, 5, 18, 8, 10, 5])[0]
+        kind = rnd.choices(
+            ["button", "click", "double", "drag", "key", "type", "list", "screen"], weights=[30, 18, 6, 5, 18, 8, 10, 5]
+        )[0]
         x, y = rnd.choice(BUTTONS) if kind in ("button", "type", "list") else (rnd.randrange(512), rnd.randrange(512))
         if any(abs(x - kx) < 22 and abs(y - ky) < 22 for kx, ky in KEEP_OUT):
             continue

@@ -83,27 +83,55 @@ def closed_after(s):  # seconds until the server closes a connection, what comes
 def meter_reads(figure):  # OCR of the meter's level box, as satip_lib.sh's ocr_meter does it
     shot, level = os.path.join(DIR, "meter.png"), os.path.join(DIR, "level.png")
     subprocess.run(["import", "-window", "root", shot], check=True)
-    subprocess.run(["convert", shot, "-crop", "162x65+%d+%d" % (OX + 175, OY + 85), "+repage", "-resize", "300%",
-                    "-colorspace", "gray", "-negate", level], check=True)
-    return subprocess.run(["tesseract", level, "-", "--psm", "7"], capture_output=True, text=True).stdout.strip() == figure
+    subprocess.run(
+        [
+            "convert",
+            shot,
+            "-crop",
+            "162x65+%d+%d" % (OX + 175, OY + 85),
+            "+repage",
+            "-resize",
+            "300%",
+            "-colorspace",
+            "gray",
+            "-negate",
+            level,
+        ],
+        check=True,
+    )
+    return (
+        subprocess.run(["tesseract", level, "-", "--psm", "7"], capture_output=True, text=True).stdout.strip() == figure
+    )
 
 
 threading.Thread(target=tail_log, daemon=True).start()
 # Headless chromium at a phone's size, in a profile of its own.
 profile, options = tempfile.mkdtemp(prefix="phone-chromium-"), webdriver.ChromeOptions()
 options.binary_location = "/usr/bin/chromium"
-for a in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-sync",
-          "--disable-background-networking", "--disable-component-update", "--user-data-dir=" + profile]:
+for a in [
+    "--headless",
+    "--no-sandbox",
+    "--disable-gpu",
+    "--disable-quic",
+    "--no-first-run",
+    "--disable-sync",
+    "--disable-background-networking",
+    "--disable-component-update",
+    "--user-data-dir=" + profile,
+]:
     options.add_argument(a)
 options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
 browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
-                        {"width": 360, "height": 740, "deviceScaleFactor": 1, "mobile": True})
+browser.execute_cdp_cmd(
+    "Emulation.setDeviceMetricsOverride", {"width": 360, "height": 740, "deviceScaleFactor": 1, "mobile": True}
+)
 text = lambda id: browser.find_element("id", id).text
 try:
     status, headers, page = get("/")
-    check(status == 200 and headers["content-type"].startswith("text/html") and not re.search(rb"https?://", page),
-          "/ is HTML that refers to no other host")
+    check(
+        status == 200 and headers["content-type"].startswith("text/html") and not re.search(rb"https?://", page),
+        "/ is HTML that refers to no other host",
+    )
     page_opened = time.time()
     browser.get(URL)
     check(wait_for(5, lambda: "Finder stopped" in text("state")), "the page says the finder is stopped")
@@ -111,16 +139,25 @@ try:
 
     # The meter's figure, and its changes within 300 ms; the peak mark holds.
     check(wait_for(30, lambda: text("level") == "40%"), "the page shows 40% once the card locks")
-    check(wait_for(8, lambda: meter_reads("40%")) and text("level") == "40%" and text("lock") == "LOCK",
-          "page and meter both read 40%, and LOCK with the green button")
-    check(wait_for(10, lambda: text("level") == "72%") and wait_for(20, lambda: text("level") == "30%"),
-          "the page follows the level up to 72% and down to 30%")
+    check(
+        wait_for(8, lambda: meter_reads("40%")) and text("level") == "40%" and text("lock") == "LOCK",
+        "page and meter both read 40%, and LOCK with the green button",
+    )
+    check(
+        wait_for(10, lambda: text("level") == "72%") and wait_for(20, lambda: text("level") == "30%"),
+        "the page follows the level up to 72% and down to 30%",
+    )
     mark = browser.find_element("id", "peakmark").get_attribute("style")
     check(text("peak") == "peak 72%" and mark == "left: 72%;", "the peak mark holds at 72%% (%s)" % mark)
     signal = json.loads(get("/signal")[2])
-    check(wait_for(8, lambda: meter_reads("30%")) and signal["percent"] == 30 and signal["lock"] and
-          signal["transponder"]["text"] == "11778 V 27500" and signal["satellite"] is None,
-          "/signal agrees with the meter's 30%%: %s" % signal)
+    check(
+        wait_for(8, lambda: meter_reads("30%"))
+        and signal["percent"] == 30
+        and signal["lock"]
+        and signal["transponder"]["text"] == "11778 V 27500"
+        and signal["satellite"] is None,
+        "/signal agrees with the meter's 30%%: %s" % signal,
+    )
     browser.save_screenshot(os.path.join(DIR, "phone.png"))
     browser.find_element("id", "tone").click()  # Web Audio starts on the tap
     errors = [e for e in browser.get_log("browser") if e["level"] == "SEVERE" and "favicon" not in e["message"]]
@@ -143,9 +180,11 @@ try:
         s = connect()
         s.sendall(b"GET /events HTTP/1.1\r\nHost: localhost\r\n\r\n")
         streams.append((s,) + read_reply(s, head_only=True))
-    check([x[1] for x in streams] == [200] * 7 + [503] and
-          all(x[2]["content-type"].startswith("text/event-stream") for x in streams[:7]),
-          "7 event streams beside the browser's, the ninth client gets 503 (%s)" % [x[1] for x in streams])
+    check(
+        [x[1] for x in streams] == [200] * 7 + [503]
+        and all(x[2]["content-type"].startswith("text/event-stream") for x in streams[:7]),
+        "7 event streams beside the browser's, the ninth client gets 503 (%s)" % [x[1] for x in streams],
+    )
     data, start = streams[0][4], time.time()
     while time.time() - start < 2:
         data += streams[0][0].recv(65536)
@@ -168,10 +207,21 @@ try:
             except socket.timeout:
                 s.sendall(b"X-%d: y\r\n" % i)
 
-    abusers = [threading.Thread(target=slowloris, args=(connect(),)),
-               threading.Thread(target=lambda s: held.append(closed_after(s)), args=(connect(),))]
-    mix = [("GET /signal", 200), ("HEAD /", 200), ("GET /", 200), ("HEAD /events", 200), ("GET /x", 404),
-           ("DELETE /signal", 405), ("GET /signal?t=1", 200), ("HEAD /signal", 200), ("OPTIONS /", 405)]
+    abusers = [
+        threading.Thread(target=slowloris, args=(connect(),)),
+        threading.Thread(target=lambda s: held.append(closed_after(s)), args=(connect(),)),
+    ]
+    mix = [
+        ("GET /signal", 200),
+        ("HEAD /", 200),
+        ("GET /", 200),
+        ("HEAD /events", 200),
+        ("GET /x", 404),
+        ("DELETE /signal", 405),
+        ("GET /signal?t=1", 200),
+        ("HEAD /signal", 200),
+        ("OPTIONS /", 405),
+    ]
     answers, load_start = [], time.time()
 
     def load(batches):  # the mix pipelined, on one connection
@@ -188,8 +238,11 @@ try:
         t.start()
     for t in loaders:
         t.join(60)
-    check(len(answers) == 2016 and all(answers), "%d requests on 4 pipelined connections in %.1f s, %d wrong"
-          % (len(answers), time.time() - load_start, answers.count(False)))
+    check(
+        len(answers) == 2016 and all(answers),
+        "%d requests on 4 pipelined connections in %.1f s, %d wrong"
+        % (len(answers), time.time() - load_start, answers.count(False)),
+    )
     check(request("GET /signal HTTP/1.1\r\nHost: attacker.example\r\n\r\n")[0] == 403, "Host: attacker.example: 403")
     check(request("BREW / HTCPCP/1.0\r\n\r\n")[0] == 400, "a malformed request: 400")
     check(request("GET / HTTP/1.1\r\nHost: localhost\r\nX: %s\r\n\r\n" % ("a" * 9000))[0] == 431, "a 9 KB head: 431")
@@ -204,8 +257,10 @@ try:
     # The poll went on all the while: its period by the card's own clock.
     during = [ms for seen, ms, level, changed in levels if seen >= load_start]
     periods = [b - a for a, b in zip(during, during[1:])]
-    print("poll period under load: %d polls, median %.1f ms, max %d ms"
-          % (len(periods), statistics.median(periods), max(periods)))
+    print(
+        "poll period under load: %d polls, median %.1f ms, max %d ms"
+        % (len(periods), statistics.median(periods), max(periods))
+    )
     check(len(periods) > 100 and statistics.median(periods) <= 52, "the poll period's median stays <= 52 ms")
 
     check(wait_for(3, lambda: text("level") == "30%"), "the page still shows the level")
@@ -213,18 +268,38 @@ try:
 
     # The program ends: the page says so at once, and comes back by itself.
     wait_for(60, lambda: os.path.exists(os.path.join(DIR, "app.closed")))
-    check(wait_for(3, lambda: "gone" in browser.find_element("tag name", "body").get_attribute("class")),
-          "\"PC gone\" once the program has ended")
+    check(
+        wait_for(3, lambda: "gone" in browser.find_element("tag name", "body").get_attribute("class")),
+        '"PC gone" once the program has ended',
+    )
     with socket.create_server(("127.0.0.1", PORT)) as server:
         server.settimeout(10)
         c = server.accept()[0]
         c.recv(4096)
-        reading = {"finder": True, "lock": True, "percent": 64, "peak": 80, "snr": 9.0, "quality": 60,
-                   "transponder": None, "satellite": {"position": "23.5e", "state": "confirmed", "network": "ASTRA 3",
-                   "services": [], "verdict": "wrong", "text": "the dish receives 23.5E (ASTRA 3), not 19.2E"}}
-        c.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n\r\ndata: %s\n\n" % json.dumps(reading).encode())
-        check(wait_for(5, lambda: text("level") == "64%") and "23.5E (ASTRA 3)" in text("wrong"),
-              "the page reconnects by itself, and a wrong satellite shows the banner")
+        reading = {
+            "finder": True,
+            "lock": True,
+            "percent": 64,
+            "peak": 80,
+            "snr": 9.0,
+            "quality": 60,
+            "transponder": None,
+            "satellite": {
+                "position": "23.5e",
+                "state": "confirmed",
+                "network": "ASTRA 3",
+                "services": [],
+                "verdict": "wrong",
+                "text": "the dish receives 23.5E (ASTRA 3), not 19.2E",
+            },
+        }
+        c.sendall(
+            b"HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n\r\ndata: %s\n\n" % json.dumps(reading).encode()
+        )
+        check(
+            wait_for(5, lambda: text("level") == "64%") and "23.5E (ASTRA 3)" in text("wrong"),
+            "the page reconnects by itself, and a wrong satellite shows the banner",
+        )
         browser.save_screenshot(os.path.join(DIR, "phone-wrong.png"))
         c.close()
 finally:

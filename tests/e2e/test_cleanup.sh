@@ -5,7 +5,7 @@
 # session stopped half way.
 source "$(dirname "$0")/lib.sh"
 program_folder inner
-cat > "$dir/inner.sh" <<INNER
+cat >"$dir/inner.sh" <<INNER
 source "$E2E_ROOT/tests/e2e/lib.sh" "$E2E_BIN"
 ensure_display
 echo "\$DISPLAY" > "$dir/display"
@@ -13,9 +13,12 @@ start_app "$dir"
 wait_for 60 window_shown && echo up > "$dir/up"
 sleep 600 >/dev/null 2>&1 & at_exit kill \$!; wait \$!
 INNER
-env -u DISPLAY bash "$dir/inner.sh" & inner=$!; at_exit kill $inner
+env -u DISPLAY bash "$dir/inner.sh" &
+inner=$!
+at_exit kill $inner
 wait_for 90 test -e "$dir/up" || fail "the interrupted run never showed its window"
-kill -TERM $inner; wait $inner || true
+kill -TERM $inner
+wait $inner || true
 server=server-$(printf '%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
 gone() {
   ! pgrep -f "Xvfb $(cat "$dir/display") " >/dev/null && ! pgrep -f "$dir/orvalis.exe" >/dev/null &&
@@ -23,11 +26,14 @@ gone() {
 }
 wait_for 10 gone || fail "left running: $(pgrep -af "Xvfb $(cat "$dir/display") |$dir/orvalis.exe")"
 
-env -u DISPLAY "$E2E_ROOT/scripts/run" >/dev/null 2>&1 & run=$!; at_exit kill $run
+env -u DISPLAY "$E2E_ROOT/scripts/run" >/dev/null 2>&1 &
+run=$!
+at_exit kill $run
 running() { pgrep -f "$E2E_ROOT/build/run/Orvalis/orvalis.exe" >/dev/null; }
 wait_for 120 running || fail "scripts/run never started the program"
 screen=$(pgrep -P $run -x Xvfb)
-kill -TERM $run; wait $run || true
+kill -TERM $run
+wait $run || true
 run_gone() { ! kill -0 "$screen" 2>/dev/null && ! running; }
 wait_for 10 run_gone || fail "scripts/run left running: $(pgrep -af "Xvfb|build/run/Orvalis")"
 echo PASS

@@ -11,10 +11,11 @@ note "monkey seed $seed, $actions actions"
 
 program_folder run
 printf '[signal]\nloop=1\nstep 700 level=80 snr=9\nstep 400 lock=0\nstep 900 level=35 snr=4\nstep 300 level=100 snr=13\n' \
-  > "$dir/scenario.ini"
-(cd "$dir" && find . -type f | sort | xargs md5sum) > "$E2E_DIR/before.md5"
+  >"$dir/scenario.ini"
+(cd "$dir" && find . -type f | sort | xargs md5sum) >"$E2E_DIR/before.md5"
 start_ready "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
-type_transponder "11778 V 27500"; click 375 214  # the finder runs from the start; the monkey may stop it
+type_transponder "11778 V 27500"
+click 375 214 # the finder runs from the start; the monkey may stop it
 
 python3 "$E2E_ROOT/tests/e2e/monkey.py" "$seed" "$actions" >/dev/null || fail "the monkey failed ($replay)"
 app_exited && fail "the program ended under the monkey ($replay)"
@@ -28,7 +29,8 @@ for f in $changed; do
     ./orv.dat | ./signal_log.txt | ./simcard.log) ;;
     ./Transponders/[0-9][0-9][0-9][0-9].ini)
       awk -F= 'BEGIN {RS = "\r\n"} /=/ {n++} n == 3 {count = $2; k = 0} n > 3 {if ($1 != ++k || length($2) > 22) exit 1}
-               END {exit count != k}' "$dir/$f" || fail "$f does not read back ($replay)" ;;
+               END {exit count != k}' "$dir/$f" || fail "$f does not read back ($replay)"
+      ;;
     *) fail "$f changed or appeared ($replay)" ;;
   esac
 done

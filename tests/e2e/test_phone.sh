@@ -13,16 +13,21 @@ port=$((20000 + RANDOM % 30000))
   printf '[signal]\nstep 2000 lock=0\nstep 5000 level=40 snr=6\nstep 1500 level=72 snr=10.5\n'
   for i in $(seq 12); do printf 'step 400 level=31 snr=5\nstep 400 level=36 snr=5.5\n'; done
   printf 'step 600000 level=30 snr=4.5\n\n[phone]\nport=%s\nlisten=127.0.0.1\n' "$port"
-} > "$dir/scenario.ini"
+} >"$dir/scenario.ini"
 start_ready "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
 [[ $(grep -c "phone page: " "$log") == 1 ]] && log_has "$log" "phone page: http://127.0.0.1:$port/" ||
   fail "the log does not name the page's address once: $(grep 'phone page' "$log")"
 
 /usr/bin/python3 "$E2E_ROOT/tests/e2e/phone.py" "$port" "$log" "$dir" "$ox" "$oy" &
-phone=$!; at_exit kill $phone
+phone=$!
+at_exit kill $phone
 wait_for 60 test -f "$dir/page.ready" || fail "the browser did not open the page"
-type_transponder "11778 V 27500"; click 375 214
-wait_for 240 test -f "$dir/load.done" || { kill $phone; fail "the page's checks did not end"; }
+type_transponder "11778 V 27500"
+click 375 214
+wait_for 240 test -f "$dir/load.done" || {
+  kill $phone
+  fail "the page's checks did not end"
+}
 close_app
 # The card's release stops the page within 0.5 s, or says so.
 log_has "$log" "phone page: its thread did not end" && fail "the page's thread outlived the card"

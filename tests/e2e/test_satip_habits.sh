@@ -6,8 +6,13 @@ source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/satip_lib.sh"
 ensure_display
 satip_folder wineprefix-satip-habits
-serve() { printf '[signal]\n%s\n' "$1" > "$dir/signal.ini"; shift; start_server "$@"; : > "$bridge"; }
-sample_screen() {  # sample_screen PREFIX: the meter and button, every 100 ms for 3 s, as PREFIX-N.ppm
+serve() {
+  printf '[signal]\n%s\n' "$1" >"$dir/signal.ini"
+  shift
+  start_server "$@"
+  : >"$bridge"
+}
+sample_screen() { # sample_screen PREFIX: the meter and button, every 100 ms for 3 s, as PREFIX-N.ppm
   PYTHONPATH=$E2E_ROOT/tools/bench /usr/bin/python3 -c '
 import sys, time
 from xscreen import grab
@@ -22,8 +27,15 @@ while time.monotonic() - start < 3:
     time.sleep(max(0, start + n * 0.1 - time.monotonic()))
 print(n)' $((ox + 160)) $((oy + 75)) "$1"
 }
-green_in() { local p=($(pixel "$1" 215 125)); (( p[1] > p[0] + 40 )); }  # green_in SAMPLE: the start button is green
-stop_finder() { : > "$server"; press; wait_for 6 asked "TEARDOWN" || fail "no TEARDOWN after stop ($1)"; }  # and the bridge's TEARDOWN
+green_in() {
+  local p=($(pixel "$1" 215 125))
+  ((p[1] > p[0] + 40))
+} # green_in SAMPLE: the start button is green
+stop_finder() {
+  : >"$server"
+  press
+  wait_for 6 asked "TEARDOWN" || fail "no TEARDOWN after stop ($1)"
+} # and the bridge's TEARDOWN
 setups() { [[ $(grep -c "SETUP" "$server") == "$1" ]]; }
 LOCKED='step 600000 lock=1 level=80 snr=9'
 
@@ -35,7 +47,7 @@ serve 'step 600000 lock=0 level=0 snr=0' /quirks=early
 start_tuned
 shots=$(sample_screen "$dir/early")
 asked "Report 100 early level=255 lock=1" || fail "the server sent no early full report: $(cat "$server")"
-(( shots >= 25 )) || fail "only $shots samples in 3 s"
+((shots >= 25)) || fail "only $shots samples in 3 s"
 for ((i = 0; i < shots; i++)); do
   ! green_in "$dir/early-$i.ppm" || fail "the button turned green on an early report (sample $i)"
   level=$(ocr_meter "$dir/early-$i.ppm" -160 -75)
@@ -48,38 +60,45 @@ stop_finder early
 
 # The early habit with a signal, and the header and stream variants: the
 # level reaches the screen.
-serve "$LOCKED" /quirks=early,headers,notimeout,emptyrtp; press
+serve "$LOCKED" /quirks=early,headers,notimeout,emptyrtp
+press
 wait_for 10 meter_reads "80%" || fail "no level with early reports and header variants"
 grep -q "the first report that counts came [0-9]* ms after PLAY: level 204 lock 1" "$bridge" ||
   fail "the first counted report is not logged: $(cat "$bridge")"
 stop_finder headers
-serve "$LOCKED" /quirks=compound,applength,ver12; press
+serve "$LOCKED" /quirks=compound,applength,ver12
+press
 wait_for 10 meter_reads "80%" || fail "no level with compound RTCP, a long APP and ver=1.2: $(cat "$bridge")"
 stop_finder compound
 
 # 404 at PLAY: the other msys in the same session, then a box with the answer.
-serve "$LOCKED" /quirks=play404; press
+serve "$LOCKED" /quirks=play404
+press
 wait_for 10 box || fail "no box for 404 at PLAY"
 grep -q "refused the tune at PLAY: 404 Not Found" "$bridge" || fail "404 at PLAY is not logged: $(cat "$bridge")"
 asked "PLAY .*msys=dvbs&.* -> 404" || fail "no PLAY with the other msys"
 setups 1 || fail "a second SETUP after 404 at PLAY"
-read_box; wait_for 5 no_box || fail "the box did not close"
-press  # the refusal tore the session down: nothing more goes to the server
+read_box
+wait_for 5 no_box || fail "the box did not close"
+press # the refusal tore the session down: nothing more goes to the server
 
 # A box that keeps the session after TEARDOWN: the next SETUP hears 404, the
 # bridge tears the old session down again and the tune plays.
-serve "$LOCKED" /quirks=keep; press
+serve "$LOCKED" /quirks=keep
+press
 wait_for 10 meter_reads "80%" || fail "no level on a box that keeps sessions"
 stop_finder keep
 press
-wait_for 10 log_has "$bridge" "SETUP refused with 404 after a TEARDOWN: tearing down" || fail "no second TEARDOWN: $(cat "$bridge")"
+wait_for 10 log_has "$bridge" "SETUP refused with 404 after a TEARDOWN: tearing down" ||
+  fail "no second TEARDOWN: $(cat "$bridge")"
 wait_for 10 meter_reads "80%" || fail "the next tune does not play after a kept session"
 gap=$(awk '/TEARDOWN .* -> 200/ {t = $1} /SETUP .* -> 200/ && t {print $1 - t; exit}' "$server")
-(( ${gap:-0} >= 240 )) || fail "the SETUP came ${gap:-?} ms after the TEARDOWN, not 250"
+((${gap:-0} >= 240)) || fail "the SETUP came ${gap:-?} ms after the TEARDOWN, not 250"
 stop_finder keep
 
 # A box that stops sending and still answers: after 5 s without data, a new session.
-serve "$LOCKED" /quirks=mute; press
+serve "$LOCKED" /quirks=mute
+press
 wait_for 12 log_has "$bridge" "for 5 s: setting up anew" || fail "no watchdog: $(cat "$bridge")"
 wait_for 5 setups 2 || fail "no new SETUP: $(cat "$server")"
 close_app

@@ -8,14 +8,16 @@ source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/satip_lib.sh"
 ensure_display
 satip_folder wineprefix-satip-tables
-phone=$((port + 1000)); printf '[phone]\nport=%s\nlisten=127.0.0.1\n' "$phone" >> "$dir/satipcard.ini"
+phone=$((port + 1000))
+printf '[phone]\nport=%s\nlisten=127.0.0.1\n' "$phone" >>"$dir/satipcard.ini"
 page() { grep -q "$1" <(curl -s -m 2 "http://127.0.0.1:$phone/${2:-signal}"); }
-retune() {  # stop and start: a new tune (the window may have lost the focus to a box)
+retune() { # stop and start: a new tune (the window may have lost the focus to a box)
   xdotool windowactivate --sync "$(main_window)" 2>/dev/null || true
-  press; press
+  press
+  press
 }
 said() { log_has "$bridge" "$1"; }
-polls() { (( $(grep -c ' GetSignalPercent$' "$bridge") >= $1 )); }
+polls() { (($(grep -c ' GetSignalPercent$' "$bridge") >= $1)); }
 services='services "Test card 12302 V", "Radio 12302 V", "Dish info 12302 V"'
 
 # 12302 V 27500 on the satellite whose list has it, its sections cut across
@@ -30,26 +32,29 @@ wait_for 10 said "Satellite 13.0e confirmed, network \"Hotbird 13B/13C\", $servi
 said "wrong satellite" && fail "a wrong satellite on the right one"
 
 # The poll is not slowed while the tables flow: the median period of 100 polls.
-: > "$bridge"
+: >"$bridge"
 wait_for 30 polls 101 || fail "too few polls"
 median=$(awk '/ GetSignalPercent$/ {if (last != "") print $1 - last; last = $1}' "$bridge" | sort -n |
   awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}')
 note "poll period median $median ms with the tables flowing"
-(( median <= 52 )) || fail "the poll's median period is $median ms"
+((median <= 52)) || fail "the poll's median period is $median ms"
 no_box || fail "a box on the right satellite"
 
 # The NIT of the neighbour 19.2e (a relayed stream, or the dish on the
 # neighbour): confirmed, wrong, and the bridge's box once.
-start_server /tables=relay=192; : > "$bridge"
-retune; t0=$SECONDS
+start_server /tables=relay=192
+: >"$bridge"
+retune
+t0=$SECONDS
 wait_for 10 said "Satellite 19.2e confirmed" || fail "19.2e was not confirmed: $(grep -v GetSignal "$bridge")"
 # 12303 V on 36.1e, 30.0w and 1.0w is within 2 MHz of it too.
 said "wrong satellite: the dish receives 19.2e (Astra 1KR/1L/1M/1N), not 13.0e, [^:]*: 12302 V 27500 is in your lists of 13.0e" ||
   fail "no wrong-satellite line: $(grep Satellite "$bridge")"
 wait_for $((t0 + 10 - SECONDS)) box || fail "no box for the wrong satellite"
 screenshot "$E2E_DIR/wrong-satellite.png"
-xdotool key Return; wait_for 5 no_box || fail "the box did not close"
-(( $(grep -c "wrong satellite" "$bridge") == 1 )) || fail "the wrong satellite was said more than once"
+xdotool key Return
+wait_for 5 no_box || fail "the box did not close"
+(($(grep -c "wrong satellite" "$bridge") == 1)) || fail "the wrong satellite was said more than once"
 # The page the bridge serves: the meter's figure, the tune, the verdict its banner shows, on both paths.
 page '"lock":true,"percent":80,.*"text":"12302 V 27500"' && meter_reads 80% ||
   fail "the page and the meter differ: $(curl -s -m 2 "http://127.0.0.1:$phone/signal")"
@@ -57,7 +62,8 @@ page '"position":"19.2e","state":"confirmed".*"verdict":"wrong","text":"the dish
   page '"verdict":"wrong","text":"the dish receives 19.2E' events || fail "the page names no wrong satellite"
 
 # No NIT at all: after 15 s the stream is named by its provider and services.
-start_server /tables=nonit; : > "$bridge"
+start_server /tables=nonit
+: >"$bridge"
 retune
 wait_for 25 said "Satellite unknown: no position in the stream's tables, network \"Hotbird 13B/13C\", $services" ||
   fail "a stream without a NIT was not named: $(grep -v GetSignal "$bridge")"

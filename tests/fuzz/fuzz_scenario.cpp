@@ -7,8 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text((const char*)data, size);
     static Scenario scenario;
     ParseScenario(text.c_str(), &scenario);
-    if (scenario.segmentCount > SCENARIO_MAX_SEGMENTS || scenario.loopStart > scenario.segmentCount)
-        __builtin_trap();
+    if (scenario.segmentCount > SCENARIO_MAX_SEGMENTS || scenario.loopStart > scenario.segmentCount) __builtin_trap();
     for (uint64_t t : {0ull, 999ull, 123456ull, 86400000ull * 70, ~0ull}) SignalAt(&scenario, t);
     return 0;
 }

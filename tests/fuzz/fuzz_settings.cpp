@@ -33,10 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FormatTransponderFilePath(s.satellitePosition, text, sizeof text);
     FormatPositionText(s.satellitePosition, text, sizeof text);
 
-    LookEntries e = {Attached(s.latitudeDegreeIndex, 181, 90, -1),
-                     Attached(s.latitudeMinuteIndex, 60, 0, 1),
-                     Attached(s.longitudeDegreeIndex, 361, 180, -1),
-                     Attached(s.longitudeMinuteIndex, 60, 0, 1), (int32_t)s.satellitePosition};
+    LookEntries e = {Attached(s.latitudeDegreeIndex, 181, 90, -1), Attached(s.latitudeMinuteIndex, 60, 0, 1),
+                     Attached(s.longitudeDegreeIndex, 361, 180, -1), Attached(s.longitudeMinuteIndex, 60, 0, 1),
+                     (int32_t)s.satellitePosition};
     LookResults r = {};
     AimAtSatellite(e, &r);
     char width[16], height[16];

@@ -32,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     std::vector<const char*> texts;
     for (const std::string& e : entries) texts.push_back(e.c_str());
     std::string file(TransponderFileBound(size, texts.size()), '\0');
-    size_t length = BuildTransponderFile(data, size, key, texts.data(), texts.size(), file.data(),
-                                         file.size());
+    size_t length = BuildTransponderFile(data, size, key, texts.data(), texts.size(), file.data(), file.size());
     if (!length) {
         if (entries.size() <= TRANSPONDER_ENTRIES_MAX) __builtin_trap();
         return 0;

@@ -7,7 +7,8 @@ from PIL import Image, ImageChops
 
 def frames(path):  # the pixels of a JPEG, or of each size in an icon, by size
     image = Image.open(path)
-    if image.format != "ICO": return {image.size: image.convert("RGBA")}
+    if image.format != "ICO":
+        return {image.size: image.convert("RGBA")}
     return {size: image.ico.getimage(size).convert("RGBA") for size in image.ico.sizes()}
 
 
@@ -19,8 +20,16 @@ for name in ("skin.jpg", "orvalis.ico"):
         pair = (side.get(size, Image.new("RGBA", size)) for side in (committed, drawn))
         diff = functools.reduce(ImageChops.lighter, ImageChops.difference(*pair).split())  # largest channel
         if diff.getbbox():
-            failures.append(f"FAILED: {name} {size}: {size[0] * size[1] - diff.histogram()[0]} pixels differ, "
-                            f"by up to {diff.getextrema()[1]}, within {diff.getbbox()}")
-print("\n".join(failures + ["Regenerate with /usr/bin/python3 -m tools.skin and commit resources/, or undo the"
-                            " drawing change."]) if failures else "the skin and icon drawn are the committed ones")
+            failures.append(
+                f"FAILED: {name} {size}: {size[0] * size[1] - diff.histogram()[0]} pixels differ, "
+                f"by up to {diff.getextrema()[1]}, within {diff.getbbox()}"
+            )
+print(
+    "\n".join(
+        failures
+        + ["Regenerate with /usr/bin/python3 -m tools.skin and commit resources/, or undo the" " drawing change."]
+    )
+    if failures
+    else "the skin and icon drawn are the committed ones"
+)
 sys.exit(bool(failures))

@@ -39,15 +39,18 @@ TEST(Dish, LocksOnlyWhenEveryPartOfTheChainIsRight) {
 
     auto sky = std::make_unique<Sky>();
     for (auto [key, entries] : {std::pair{130u, "1=12302,V,27500\r\n2=11034,H,27500\r\n3=3865,R,13333\r\n"},
-                                {160u, "1=11034,H,27500\r\n"}, {192u, "1=12304,H,27500\r\n"},
+                                {160u, "1=11034,H,27500\r\n"},
+                                {192u, "1=12304,H,27500\r\n"},
                                 {2300u, "1=12302,V,27500\r\n"}}) {
         std::string file = "[SATTYPE]\r\n1=0\r\n2=Sat\r\n[DVB]\r\n0=9\r\n" + std::string(entries);
         ASSERT_TRUE(AddSkySatellite(sky.get(), key, file.data(), file.size()));
     }
     EXPECT_TRUE(sky->transponders[2].circular);
     Scenario scenario;
-    ParseScenario("[dish]\ndish 0.8 jitter=0\n"
-                  "lnb ku 13.0e ports=0,1,3\nlnb ku 19.2e ports=2,4\nlnb c 13e ports=6\n", &scenario);
+    ParseScenario(
+        "[dish]\ndish 0.8 jitter=0\n"
+        "lnb ku 13.0e ports=0,1,3\nlnb ku 19.2e ports=2,4\nlnb c 13e ports=6\n",
+        &scenario);
     const DishScenario* dish = &scenario.dish;
     ASSERT_EQ(scenario.badLines, 0u);
     const Site site = {dish->latitude, dish->longitude};
@@ -92,13 +95,14 @@ TEST(Dish, LocksOnlyWhenEveryPartOfTheChainIsRight) {
 
 TEST(Dish, ScenarioSectionAndItsLoop) {
     Scenario s;
-    ParseScenario("[signal]\nstep 100 level=7\n[dish]\nsite -33:52 151.2\n"
-                  "dish 1.2 cn=14 lock=4.5 jitter=0 seed=9\nlnb ku 160E ports=1\nlnb c 30.0w\n"
-                  "sky=C:\\My Sky\\Transponders   ; beside nothing\n"
-                  "hold 1000 az=350 skew=5\nsweep 2000 az=350..370\nhold 500 el=10\nloop=1\n"
-                  // six bad lines, the first the 13th
-                  "lnb x 13e\nsite 91 0\nsweep 0 az=1\nhold 100 az=1..2\nlnb ku 13.0e ports=1,40\nlnb ku 13\n",
-                  &s);
+    ParseScenario(
+        "[signal]\nstep 100 level=7\n[dish]\nsite -33:52 151.2\n"
+        "dish 1.2 cn=14 lock=4.5 jitter=0 seed=9\nlnb ku 160E ports=1\nlnb c 30.0w\n"
+        "sky=C:\\My Sky\\Transponders   ; beside nothing\n"
+        "hold 1000 az=350 skew=5\nsweep 2000 az=350..370\nhold 500 el=10\nloop=1\n"
+        // six bad lines, the first the 13th
+        "lnb x 13e\nsite 91 0\nsweep 0 az=1\nhold 100 az=1..2\nlnb ku 13.0e ports=1,40\nlnb ku 13\n",
+        &s);
     EXPECT_EQ(s.badLines, 6u);
     EXPECT_EQ(s.firstBadLine, 13u);
     EXPECT_EQ(SignalAt(&s, 0).level, 7) << "the signal lines are still read";

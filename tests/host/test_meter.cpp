@@ -9,8 +9,8 @@ std::tuple<int, int, uint32_t> Corner(const Spinner& s) { return {s.startX, s.st
 
 TEST(MeterSpinner, WalksTheSquareClockwiseAndComesBackIn20Frames) {
     Spinner s = SPINNER_START;
-    const Spinner corners[] = {{320, 90, 300, 110, 1}, {320, 110, 300, 90, 2},
-                               {300, 110, 320, 90, 3}, {300, 90, 320, 110, 0}};
+    const Spinner corners[] = {
+        {320, 90, 300, 110, 1}, {320, 110, 300, 90, 2}, {300, 110, 320, 90, 3}, {300, 90, 320, 110, 0}};
     for (const Spinner& corner : corners) {
         for (int i = 0; i < 5; ++i) {
             AdvanceSpinner(&s);  // the end point is always the start point mirrored through (310,100)

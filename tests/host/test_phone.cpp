@@ -12,8 +12,10 @@ std::string Answer(const std::string& text) {
     PhoneParse parse = ParsePhoneRequest(text.data(), text.size(), &r);
     if (parse != PHONE_COMPLETE)
         return parse == PHONE_INCOMPLETE ? "incomplete" : parse == PHONE_TOO_LARGE ? "431" : "400";
-    return std::string(r.method == PHONE_GET ? "GET " : r.method == PHONE_HEAD ? "HEAD " : "other ") + r.path +
-           (r.hostAllowed ? " host" : "") + (r.keepAlive ? " keep " : " ") + std::to_string(r.length) + " " +
+    return std::string(r.method == PHONE_GET    ? "GET "
+                       : r.method == PHONE_HEAD ? "HEAD "
+                                                : "other ") +
+           r.path + (r.hostAllowed ? " host" : "") + (r.keepAlive ? " keep " : " ") + std::to_string(r.length) + " " +
            std::to_string(RoutePhoneRequest(&r).status);
 }
 
@@ -38,7 +40,7 @@ TEST(Phone, PipelinedRequestsAreReadOneAfterAnother) {
     std::string third = "\r\nGET /events HTTP/1.0\r\nContent-Length: 3\r\n\r\nabc";
     EXPECT_EQ(Answer(first + second + third), "GET /signal host keep 68 200");
     EXPECT_EQ(Answer(second + third), "HEAD / host 63 200");  // close wins, in any case and place
-    EXPECT_EQ(Answer(third), "GET /events host 48 200");     // 1.0: no Host needed, no keep-alive, the body skipped
+    EXPECT_EQ(Answer(third), "GET /events host 48 200");      // 1.0: no Host needed, no keep-alive, the body skipped
     // Every cut of a request is incomplete, never malformed.
     for (size_t n = 0; n < third.size(); ++n) EXPECT_EQ(Answer(third.substr(0, n)), "incomplete") << n;
 }
@@ -83,8 +85,8 @@ TEST(Phone, ReplyHeads) {
               "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\n"
               "X-Content-Type-Options: nosniff\r\nConnection: keep-alive\r\n\r\n");
     std::string refused = head(405, "text/plain", 19, false);
-    for (const char* line : {"405 Method Not Allowed\r\n", "Content-Length: 19\r\n", "Allow: GET, HEAD\r\n",
-                             "Connection: close\r\n\r\n"})
+    for (const char* line :
+         {"405 Method Not Allowed\r\n", "Content-Length: 19\r\n", "Allow: GET, HEAD\r\n", "Connection: close\r\n\r\n"})
         EXPECT_NE(refused.find(line), refused.npos) << line;
     std::string page = head(200, "text/html; charset=utf-8", 5, false);
     EXPECT_NE(page.find("Content-Security-Policy: default-src 'none'"), page.npos);  // the page loads nothing else
@@ -93,12 +95,14 @@ TEST(Phone, ReplyHeads) {
 
 TEST(Phone, JsonOfAReadingItsStringsAndEvents) {
     PhoneReading r = {};
-    EXPECT_EQ(Json(r), "{\"finder\":false,\"lock\":false,\"percent\":0,\"peak\":0,\"snr\":0.00,\"quality\":0,"
-                       "\"transponder\":null,\"satellite\":null}");
+    EXPECT_EQ(Json(r),
+              "{\"finder\":false,\"lock\":false,\"percent\":0,\"peak\":0,\"snr\":0.00,\"quality\":0,"
+              "\"transponder\":null,\"satellite\":null}");
     r = {true, true, -3, 84, 8.254f, 250, true, 11778500, 'H', 27500, nullptr};
-    EXPECT_EQ(Json(r), "{\"finder\":true,\"lock\":true,\"percent\":-3,\"peak\":84,\"snr\":8.25,\"quality\":100,"
-                       "\"transponder\":{\"frequency\":11778.5,\"polarization\":\"H\",\"symbolRate\":27500,"
-                       "\"text\":\"11778.5 H 27500\"},\"satellite\":null}");
+    EXPECT_EQ(Json(r),
+              "{\"finder\":true,\"lock\":true,\"percent\":-3,\"peak\":84,\"snr\":8.25,\"quality\":100,"
+              "\"transponder\":{\"frequency\":11778.5,\"polarization\":\"H\",\"symbolRate\":27500,"
+              "\"text\":\"11778.5 H 27500\"},\"satellite\":null}");
     r.frequencyKhz = 12302000, r.polarization = 'v', r.snr = 1.0f / 0.0f;
     std::string j = Json(r);
     EXPECT_TRUE(j.find("\"snr\":null") != j.npos && j.find("\"text\":\"12302 V 27500\"") != j.npos) << j;

@@ -16,8 +16,8 @@ std::string Reply(const std::string& text) {
     SatipParse p = ParseRtspReply(text.data(), text.size(), &r);
     if (p != SATIP_COMPLETE) return p == SATIP_INCOMPLETE ? "incomplete" : "malformed";
     char s[200];
-    snprintf(s, sizeof s, "%d cseq %u session %s timeout %u stream %u ports %u-%u head %zu body %zu", r.status,
-             r.cseq, r.session, r.timeoutSeconds, r.streamId, r.serverRtpPort, r.serverRtcpPort, r.headerLength,
+    snprintf(s, sizeof s, "%d cseq %u session %s timeout %u stream %u ports %u-%u head %zu body %zu", r.status, r.cseq,
+             r.session, r.timeoutSeconds, r.streamId, r.serverRtpPort, r.serverRtcpPort, r.headerLength,
              r.contentLength);
     return s;
 }
@@ -50,9 +50,10 @@ TEST(Satip, TheBurstBecomesOneQueryAndBack) {
 }
 
 TEST(Satip, RtspRepliesComeWholeOrNotAtAll) {
-    std::string setup = "RTSP/1.0 200 OK\r\nCSeq: 3\r\nSession: 12AB34;timeout=30\r\n"
-                        "Transport: RTP/AVP;unicast;client_port=5000-5001;server_port=6970-6971\r\n"
-                        "com.ses.streamID: 7\r\n\r\n";
+    std::string setup =
+        "RTSP/1.0 200 OK\r\nCSeq: 3\r\nSession: 12AB34;timeout=30\r\n"
+        "Transport: RTP/AVP;unicast;client_port=5000-5001;server_port=6970-6971\r\n"
+        "com.ses.streamID: 7\r\n\r\n";
     EXPECT_EQ(Reply(setup), "200 cseq 3 session 12AB34 timeout 30 stream 7 ports 6970-6971 head 149 body 0");
     // Every cut of it is incomplete, never malformed.
     for (size_t n = 0; n < setup.size(); ++n) EXPECT_EQ(Reply(setup.substr(0, n)), "incomplete") << n;
@@ -171,10 +172,16 @@ TEST(Satip, ServersAreFoundBySsdpOrTheIni) {
         // A Fritz!Box's description: the RTSP port stays 554, the one in the address is HTTP's.
         {"[server]\naddress=http://192.168.1.9:49000/satipdesc.xml ; a Fritz!Box\n",
          "192.168.1.9:554 http://192.168.1.9:49000/satipdesc.xml"},
-        {"", "none"}, {"[server]\n;address=1.2.3.4\n", "none"}, {"[server]\naddress=\n", "none"},
-        {"[other]\naddress=1.2.3.4\n", "none"}, {"[server]\naddress=http://h:99999/desc.xml", "bad"},
-        {"[server]\naddress=:554", "bad"}, {"[server]\naddress=h:0", "bad"}, {"[server]\naddress=h:65536", "bad"},
-        {"[server]\naddress=a b", "bad"}, {"[server]\naddress=h:5x", "bad"}};
+        {"", "none"},
+        {"[server]\n;address=1.2.3.4\n", "none"},
+        {"[server]\naddress=\n", "none"},
+        {"[other]\naddress=1.2.3.4\n", "none"},
+        {"[server]\naddress=http://h:99999/desc.xml", "bad"},
+        {"[server]\naddress=:554", "bad"},
+        {"[server]\naddress=h:0", "bad"},
+        {"[server]\naddress=h:65536", "bad"},
+        {"[server]\naddress=a b", "bad"},
+        {"[server]\naddress=h:5x", "bad"}};
     for (auto [text, expected] : ini) EXPECT_EQ(Address(text), expected) << text;
 }
 

@@ -9,8 +9,7 @@ TEST(SignalLogGeometry, FollowsTheScreenWithStrictSteps) {
                             {2101, 1200, 52, 7, 0}, {601, 480, 16, 2, 0},    {600, 480, 16, 1, 150}};
     for (const auto& c : cases) {
         GraphGeometry g = SignalGraphGeometry(c[0], c[1]);
-        EXPECT_EQ((std::array<int, 3>{g.rowHeight, g.barWidth, g.left}),
-                  (std::array<int, 3>{c[2], c[3], c[4]}))
+        EXPECT_EQ((std::array<int, 3>{g.rowHeight, g.barWidth, g.left}), (std::array<int, 3>{c[2], c[3], c[4]}))
             << c[0] << " x " << c[1];
     }
     EXPECT_EQ(GraphPixelsPerPercent(46), 9);  // 920 / 100: a full bar stops below the top line

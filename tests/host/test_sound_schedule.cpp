@@ -34,8 +34,7 @@ void CopyScripted(void* context, SoundInputs* inputs) {
 SoundSink SinkFor(Recorder* r) { return {Play, Pause, r->randoms.empty() ? nullptr : Scripted, r}; }
 
 // One pass with the finder running, from an Auto tone counter (3: past its tones).
-std::string Pass(int32_t level, uint32_t language, uint32_t mode, uint32_t counter = 3,
-                 uint32_t* after = nullptr) {
+std::string Pass(int32_t level, uint32_t language, uint32_t mode, uint32_t counter = 3, uint32_t* after = nullptr) {
     Recorder r;
     r.counter = counter;
     EXPECT_TRUE(RunSoundPass({1, level, language, mode}, &r.counter, SinkFor(&r)));
@@ -52,18 +51,30 @@ std::string Loop(Recorder& r) {
 
 TEST(SoundSchedule, EachModeWithASignal) {
     constexpr uint32_t VOICE = SOUND_MODE_VOICE;
-    const struct { int32_t level; uint32_t language, mode; const char* events; } rows[] = {
+    const struct {
+        int32_t level;
+        uint32_t language, mode;
+        const char* events;
+    } rows[] = {
         // Voice speaks the first two digits; 100, and more from the driver, is cut so.
-        {7, 0, VOICE, "EN7 500 800"}, {57, 0, VOICE, "EN5 500 EN7 800"}, {88, 0, VOICE, "EN8 500 EN8 800"},
-        {100, 1, VOICE, "DE1 500 DE0 800"}, {INT32_MAX, 4, VOICE, "CH2 500 CH1 800"},
+        {7, 0, VOICE, "EN7 500 800"},
+        {57, 0, VOICE, "EN5 500 EN7 800"},
+        {88, 0, VOICE, "EN8 500 EN8 800"},
+        {100, 1, VOICE, "DE1 500 DE0 800"},
+        {INT32_MAX, 4, VOICE, "CH2 500 CH1 800"},
         {23, 2, VOICE, "RU2 500 RU3 800"},
         // Turkish gets longer pauses after an 8 and after the second position.
-        {58, 8, VOICE, "TR5 500 TR8 200 800"}, {85, 8, VOICE, "TR8 100 500 TR5 200 800"},
+        {58, 8, VOICE, "TR5 500 TR8 200 800"},
+        {85, 8, VOICE, "TR8 100 500 TR5 200 800"},
         {8, 8, VOICE, "TR8 100 500 200 800"},
         // A language or a mode from a damaged settings file: silent, with a pause.
-        {57, 9, VOICE, "800"}, {57, 0xFFFFFFFF, SOUND_MODE_AUTO, "800"}, {57, 0, 6, "100"},
-        {57, 0, 0xFFFFFFFF, "100"}, {57, 0, SOUND_MODE_TONE, "TONE 1500"},
-        {57, 0, SOUND_MODE_MUTE, "100"}, {57, 0, SOUND_MODE_ALARM, "100"},
+        {57, 9, VOICE, "800"},
+        {57, 0xFFFFFFFF, SOUND_MODE_AUTO, "800"},
+        {57, 0, 6, "100"},
+        {57, 0, 0xFFFFFFFF, "100"},
+        {57, 0, SOUND_MODE_TONE, "TONE 1500"},
+        {57, 0, SOUND_MODE_MUTE, "100"},
+        {57, 0, SOUND_MODE_ALARM, "100"},
     };
     for (auto [level, language, mode, events] : rows)
         EXPECT_EQ(Pass(level, language, mode), events) << level << " " << language << " " << mode;

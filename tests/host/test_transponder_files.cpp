@@ -47,8 +47,8 @@ TEST(SatelliteLabel, ByPositionAndByNameAndCutToFit) {
 
 TEST(SatelliteName, FromTheSecondEquals) {
     EXPECT_EQ("Astra 1KR/1L", Name(HEADER));
-    EXPECT_EQ("Name", Name("1=0130\r\n2=Name"));               // no line end: to the end
-    EXPECT_EQ("A", Name("1=0\r\n2=A=B\r\n0=1\r\n1=x\r\n"));    // a 3rd '=' ends it
+    EXPECT_EQ("Name", Name("1=0130\r\n2=Name"));             // no line end: to the end
+    EXPECT_EQ("A", Name("1=0\r\n2=A=B\r\n0=1\r\n1=x\r\n"));  // a 3rd '=' ends it
     EXPECT_EQ("a?b?c", Name(std::string("1=0\r\n2=a\tb\0c\r\n", 15)));
 }
 
@@ -57,11 +57,9 @@ TEST(TransponderEntries, ReadAndComparedAsTheListDoes) {
     EXPECT_EQ((List{"10729,V,22000", "11778 V 27500", "ab"}),
               Entries(HEADER + "1=10729,V,22000\r\n0002=11778 V 27500\r\nkey=a=b\r\n"));
     // A blank line or one without '=' adds an empty entry; a last line without CR none.
-    EXPECT_EQ((List{"12000,H,27500", "", ""}),
-              Entries(HEADER + "1=12000,H,27500\r\n\r\nno equals\r\n3=12100,V,27500"));
+    EXPECT_EQ((List{"12000,H,27500", "", ""}), Entries(HEADER + "1=12000,H,27500\r\n\r\nno equals\r\n3=12100,V,27500"));
     // Section headings and blank lines before the 4th '=' are passed over.
-    EXPECT_EQ((List{"3400,H,1000"}),
-              Entries("1=1\r\n\r\n[a]\r\n2=n\r\n\r\n[b]\r\n\r\n0=1\r\n1=3400,H,1000\r\n"));
+    EXPECT_EQ((List{"3400,H,1000"}), Entries("1=1\r\n\r\n[a]\r\n2=n\r\n\r\n[b]\r\n\r\n0=1\r\n1=3400,H,1000\r\n"));
     // The buffer wraps every 23 characters.
     const std::string a(22, 'a'), b(23, 'b'), c = b + "c", d(46, 'd'), e = d + "tail";
     EXPECT_EQ((List{a, "", "c", "", "tail"}),
@@ -77,8 +75,7 @@ static std::string Rewrite(const std::string& old, const List& entries) {
     std::vector<const char*> texts;
     for (const std::string& e : entries) texts.push_back(e.c_str());
     std::string out(TransponderFileBound(old.size(), texts.size()), '\0');
-    out.resize(BuildTransponderFile(old.data(), old.size(), 192, texts.data(), texts.size(), out.data(),
-                                    out.size()));
+    out.resize(BuildTransponderFile(old.data(), old.size(), 192, texts.data(), texts.size(), out.data(), out.size()));
     return out;
 }
 

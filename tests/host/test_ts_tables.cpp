@@ -108,8 +108,8 @@ TEST(TsTables, SectionsAcrossPacketsIdentifyTheSatellite) {
     EXPECT_TRUE(t.sections == 2 && t.pat.complete);
 
     // The RTP around the packets: CSRCs, an extension and padding skipped, a short one refused.
-    const uint8_t rtp[] = {0xB1, 33, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 9, 9, 9, 9, 0xBE, 0xDE, 0, 1, 7, 7, 7, 7,
-                           0x47, 0x1F, 0xFF, 0x10, 0, 0, 2};
+    const uint8_t rtp[] = {0xB1, 33,   0, 1, 0, 0, 0, 0, 0,    0,    0,    1,    9, 9, 9, 9,
+                           0xBE, 0xDE, 0, 1, 7, 7, 7, 7, 0x47, 0x1F, 0xFF, 0x10, 0, 0, 2};
     size_t offset, length;
     EXPECT_TRUE(RtpPayload(rtp, sizeof rtp, &offset, &length) && offset == 24 && length == 5);
     EXPECT_FALSE(RtpPayload(rtp, 20, &offset, &length));  // the extension runs past it
@@ -147,7 +147,7 @@ TEST(TsTables, DamagedStreamsAreNotBelieved) {
 
 TEST(TsTables, MultiSectionTablesCountOnceWholeAndANewVersionStartsOver) {
     Bytes nit = Section(BuildNitSection, Astra(192, true));
-    Bytes first = Edit(nit, {{7, 1}});                      // last_section_number: this is 0 of 0..1
+    Bytes first = Edit(nit, {{7, 1}});                       // last_section_number: this is 0 of 0..1
     Bytes second = Edit(nit, {{6, 1}, {7, 1}, {20, 0x12}});  // section 1, another tsid in it
     Bytes next = Edit(nit, {{5, 0xC1 | 4 << 1}, {7, 1}});    // version 4, section 0 of 0..1
     TsTables& t = Tables(Packets(TS_PID_NIT, first));
@@ -177,19 +177,20 @@ TEST(TsTables, IdentificationConfirmedTentativeOrWithoutPosition) {
 }
 
 TEST(TsTables, NamesCarryTheirCharacterSet) {
-    EXPECT_EQ(Decode({'Z', 'D', 'F', 0x86, 'n', 0x87, 0x8A, 'x'}), "ZDFn x");           // default, control codes
+    EXPECT_EQ(Decode({'Z', 'D', 'F', 0x86, 'n', 0x87, 0x8A, 'x'}), "ZDFn x");  // default, control codes
     EXPECT_EQ(Decode({0x10, 0x00, 0x01, 'K', 0xF8, 'b', 'e', 'n', 'h', 'a', 'v', 'n'}), "København");
     EXPECT_EQ(Decode({0x05, 'T', 'R', 'T', ' ', 0xDE, 'e', 'h', 'i', 'r'}), "TRT Şehir");  // 8859-9
     EXPECT_EQ(Decode({0x01, 0xBF, 0xD5, 0xE0, 0xD2, 0xEB, 0xD9}), "Первый");               // 8859-5
-    EXPECT_EQ(Decode({0x0B, 0xA4, '5'}), "€5");                                             // 8859-15
-    EXPECT_EQ(Decode({0x11, 0x00, 'A', 0x04, 0x1F, 0x00}), "AП?");                           // UCS-2, odd end
-    EXPECT_EQ(Decode({0x15, 'N', 0xC3, 0xA4, 0xC3, 'x', 0xFF}), "Nä?x?");                   // UTF-8, broken
-    EXPECT_EQ(Decode({0x13, 0xB0, 0xA1}), "?");                                             // GB2312 unknown
+    EXPECT_EQ(Decode({0x0B, 0xA4, '5'}), "€5");                                            // 8859-15
+    EXPECT_EQ(Decode({0x11, 0x00, 'A', 0x04, 0x1F, 0x00}), "AП?");                         // UCS-2, odd end
+    EXPECT_EQ(Decode({0x15, 'N', 0xC3, 0xA4, 0xC3, 'x', 0xFF}), "Nä?x?");                  // UTF-8, broken
+    EXPECT_EQ(Decode({0x13, 0xB0, 0xA1}), "?");                                            // GB2312 unknown
     EXPECT_EQ(Decode({0x10, 0x00, 0x01, 'a', 'b', 0xE9}, 4), "ab");  // cut at a character: "é" does not fit half
 }
 
 TEST(TsTables, VerdictAgainstTheLists) {
-    const char file[] = "[SATTYPE]\r\n1=0235\r\n2=Astra 3\r\n\r\n[DVB]\r\n0=2\r\n1=11597,V,22000\r\n2=12000,H,27500\r\n";
+    const char file[] =
+        "[SATTYPE]\r\n1=0235\r\n2=Astra 3\r\n\r\n[DVB]\r\n0=2\r\n1=11597,V,22000\r\n2=12000,H,27500\r\n";
     auto holds = [&](uint32_t khz, char pol) { return ListHoldsTransponder(file, sizeof file - 1, khz, pol); };
     EXPECT_TRUE(holds(11598500, 'v') && holds(12000000, 'l'));
     EXPECT_FALSE(holds(11600000, 'v') || holds(11597000, 'h'));  // 3 MHz off; the other polarization
@@ -277,8 +278,9 @@ TEST(TsTables, LibdvbpsiReadsWhatTheWriterBuilds) {
     }
     // The name after its UTF-8 byte; in BCD 011.59700 GHz, 000.8 degrees, 022.0000 Msymbol/s;
     // west, vertical, DVB-S2.
-    EXPECT_EQ(log, "pat 1019;nit 1;\x15R\xC3\xA9seau;01159700 0008 west_east 0 pol 1 sys 1 0220000;"
-                   "sdt 1;Das Erste;");
+    EXPECT_EQ(log,
+              "pat 1019;nit 1;\x15R\xC3\xA9seau;01159700 0008 west_east 0 pol 1 sys 1 0220000;"
+              "sdt 1;Das Erste;");
     dvbpsi_pat_detach(handles[0]), dvbpsi_DetachDemux(handles[1]), dvbpsi_DetachDemux(handles[2]);
     for (dvbpsi_t* h : handles) dvbpsi_delete(h);
 }

@@ -39,8 +39,8 @@ TEST(SignalLog, WrapsAfter300SamplesAndDrawsThe301stAtTheLeftEdge) {
     EXPECT_EQ(GetPixel(graph, 0, low), BAR) << "the 301st sample is not at the left edge";
 
     SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_FALSE(AppState.logFile || AppState.dialogMemoryDc || AppState.dialogBitmap ||
-                 AppState.graphPen || AppState.dialogDc || AppState.graphSamples)
+    EXPECT_FALSE(AppState.logFile || AppState.dialogMemoryDc || AppState.dialogBitmap || AppState.graphPen ||
+                 AppState.dialogDc || AppState.graphSamples)
         << "an object of the log was not released";
     DestroyWindow(dialog);
     AppState.signalPercent = 0;
@@ -69,10 +69,9 @@ TEST(ServerSettings, LocalhostFirstAtMostTenAdaptersAndAPortOfDigits) {
         LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
         EXPECT_EQ(count, result ? 1 : 11);
         SendMessageA(list, CB_GETLBTEXT, count - 1, (LPARAM)text);
-        EXPECT_STREQ(text, result ? "localhost" : "card 9");  // the tenth in the system's order
+        EXPECT_STREQ(text, result ? "localhost" : "card 9");                      // the tenth in the system's order
         EXPECT_EQ((DWORD)SendMessageA(list, CB_GETITEMDATA, 0, 0), 0x0100007Fu);  // 127.0.0.1
-        EXPECT_EQ((DWORD)SendMessageA(list, CB_GETITEMDATA, 10, 0),
-                  result ? (DWORD)CB_ERR : inet_addr("10.0.0.10"));
+        EXPECT_EQ((DWORD)SendMessageA(list, CB_GETITEMDATA, 10, 0), result ? (DWORD)CB_ERR : inet_addr("10.0.0.10"));
     }
     DestroyWindow(dialog);
 }
@@ -83,12 +82,17 @@ TEST(DishDialog, OpensQuicklyWithEveryListFilledToItsEnds) {
     ASSERT_NE(dialog, nullptr);
     ShowWindow(dialog, SW_SHOW);
     UpdateWindow(dialog);
-    EXPECT_LT(GetTickCount() - start, 1500u) << "set-up and first paint with "
-        << SendMessageA(AppState.dishSatelliteCombo, CB_GETCOUNT, 0, 0) << " satellites";
-    const struct { HWND list; int count; const char* text; int value; } lists[] = {
-        {AppState.latitudeDegreeCombo, 181, "90\xB0s", -90},
-        {AppState.longitudeDegreeCombo, 361, "180\xB0w", -180},
-        {AppState.longitudeMinuteCombo, 60, "59'", 59}};
+    EXPECT_LT(GetTickCount() - start, 1500u)
+        << "set-up and first paint with " << SendMessageA(AppState.dishSatelliteCombo, CB_GETCOUNT, 0, 0)
+        << " satellites";
+    const struct {
+        HWND list;
+        int count;
+        const char* text;
+        int value;
+    } lists[] = {{AppState.latitudeDegreeCombo, 181, "90\xB0s", -90},
+                 {AppState.longitudeDegreeCombo, 361, "180\xB0w", -180},
+                 {AppState.longitudeMinuteCombo, 60, "59'", 59}};
     for (auto l : lists) {
         char text[16] = "";
         ASSERT_EQ(SendMessageA(l.list, CB_GETCOUNT, 0, 0), l.count) << l.text;
@@ -113,8 +117,8 @@ TEST(DishDialog, OpensQuicklyWithEveryListFilledToItsEnds) {
         times.push_back(1000.0 * (after.QuadPart - before.QuadPart) / frequency.QuadPart);
     }
     std::sort(times.begin(), times.end());
-    printf("%d changes of the dish dialog: median %.1f ms, slowest %.1f ms\n", changes,
-           times[times.size() / 2], times.back());
+    printf("%d changes of the dish dialog: median %.1f ms, slowest %.1f ms\n", changes, times[times.size() / 2],
+           times.back());
     EXPECT_LE(times[times.size() / 2], 25.0);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(ID_OK, BN_CLICKED), 0);
     EXPECT_EQ(AppState.dialogBitmap, nullptr) << "the surface outlived OK";

@@ -37,8 +37,10 @@ TEST(Finder, StartsAndStopsLeaveNothingBehind) {
     GetTempPathA(MAX_PATH, path);
     strcat(path, "orvalis-finder.ini");
     FILE* file = fopen(path, "wb");
-    ASSERT_TRUE(file && fputs("[signal]\nloop=1\nstep 30 level=5 snr=1.5\nstep 30 level=95 snr=11\n"
-                              "step 30 lock=0 level=0 snr=0\nstep 30 level=100 snr=12.5\n", file) >= 0 &&
+    ASSERT_TRUE(file &&
+                fputs("[signal]\nloop=1\nstep 30 level=5 snr=1.5\nstep 30 level=95 snr=11\n"
+                      "step 30 lock=0 level=0 snr=0\nstep 30 level=100 snr=12.5\n",
+                      file) >= 0 &&
                 !fclose(file));
     SetEnvironmentVariableA("SIMCARD_SCENARIO", path);
     ReleaseTuner();

@@ -26,8 +26,10 @@ TEST(Phone, APortInUseLeavesTheTunerWorking) {
     snprintf(log, sizeof log, "%sorvalis-phone.log", folder);
     DeleteFileA(log);
     FILE* file = fopen(scenario, "wb");
-    ASSERT_TRUE(file && fprintf(file, "[signal]\nstep 1000 level=50 snr=5\n[phone]\nport=%u\nlisten=127.0.0.1\n",
-                                ntohs(address.sin_port)) > 0 && !fclose(file));
+    ASSERT_TRUE(file &&
+                fprintf(file, "[signal]\nstep 1000 level=50 snr=5\n[phone]\nport=%u\nlisten=127.0.0.1\n",
+                        ntohs(address.sin_port)) > 0 &&
+                !fclose(file));
     SetEnvironmentVariableA("SIMCARD_SCENARIO", scenario);
     SetEnvironmentVariableA("SIMCARD_LOG", log);
     ReleaseTuner();

@@ -33,8 +33,7 @@ int main(int argc, char** argv) {
         return !(window && SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result));
     }
     // "--close": asks the program's main window to close, as a task manager would.
-    if (argc == 2 && !strcmp(argv[1], "--close"))
-        return !PostMessageA(FindWindowA("107", "Orvalis"), WM_CLOSE, 0, 0);
+    if (argc == 2 && !strcmp(argv[1], "--close")) return !PostMessageA(FindWindowA("107", "Orvalis"), WM_CLOSE, 0, 0);
     testing::InitGoogleTest(&argc, argv);
     if (CreateMainWindow(GetModuleHandleA(nullptr))) {
         fprintf(stderr, "the main window could not be created\n");

@@ -75,13 +75,17 @@ def samples_line(what, unit, goals, lines):
     measured, failed = parse(lines)
     total = len(measured) + failed
     stats = {"median": median, "p95": p95}
-    verdicts = [f"{stat} <= {goal:g}: {verdict(stats[stat](measured) if measured else None, goal, failed)}"
-                for stat, goal in goals]
+    verdicts = [
+        f"{stat} <= {goal:g}: {verdict(stats[stat](measured) if measured else None, goal, failed)}"
+        for stat, goal in goals
+    ]
     goal_text = f" (goal {', '.join(verdicts)})" if verdicts else ""
     if not measured:
         return f"{total} {what}: none measured; {failed} failed{goal_text}"
-    text = (f"{total} {what}: {len(measured)} measured, median {plain(median(measured))} {unit} "
-            f"({plain(min(measured))}-{plain(max(measured))})")
+    text = (
+        f"{total} {what}: {len(measured)} measured, median {plain(median(measured))} {unit} "
+        f"({plain(min(measured))}-{plain(max(measured))})"
+    )
     if any(stat == "p95" for stat, _ in goals):
         text += f", 95th percentile {plain(p95(measured))} {unit}"
     return f"{text}; {failed} failed{goal_text}"
@@ -93,8 +97,10 @@ def pairs_line(what, goal, lines):
     if not ratios:
         return f"{total} {what}: none measured; {failed} failed (goal <= {goal:g}: MISSED)"
     figure = median(ratios)
-    return (f"{total} {what}: ratio median {figure:.2f} ({min(ratios):.2f}-{max(ratios):.2f}); "
-            f"{failed} failed (goal <= {goal:g}: {verdict(figure, goal, failed)})")
+    return (
+        f"{total} {what}: ratio median {figure:.2f} ({min(ratios):.2f}-{max(ratios):.2f}); "
+        f"{failed} failed (goal <= {goal:g}: {verdict(figure, goal, failed)})"
+    )
 
 
 def main(argv):

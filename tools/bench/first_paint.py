@@ -22,9 +22,11 @@ def main():
     centre = None
     while time.monotonic() - started < 60:
         if centre is None:
-            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{name}$",
-                                    "getwindowgeometry", "--shell"],
-                                   capture_output=True, text=True).stdout
+            found = subprocess.run(
+                ["xdotool", "search", "--onlyvisible", "--name", f"^{name}$", "getwindowgeometry", "--shell"],
+                capture_output=True,
+                text=True,
+            ).stdout
             v = dict(line.split("=", 1) for line in found.splitlines() if "=" in line)
             if "X" in v:
                 centre = (int(v["X"]) + int(v["WIDTH"]) // 2, int(v["Y"]) + int(v["HEIGHT"]) // 2)

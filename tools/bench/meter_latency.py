@@ -49,5 +49,6 @@ def main():
         print("failed")
     return 0
 
+
 if __name__ == "__main__":
     sys.exit(main())

@@ -20,8 +20,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     windowClass.hInstance = instance;
     windowClass.lpszClassName = "Minimal";
     RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, "Minimal", "Minimal", WS_POPUP, 256, 128, 512, 512, nullptr,
-                                  nullptr, instance, nullptr);
+    HWND window =
+        CreateWindowExA(0, "Minimal", "Minimal", WS_POPUP, 256, 128, 512, 512, nullptr, nullptr, instance, nullptr);
     ShowWindow(window, show);
     UpdateWindow(window);
     MSG message;

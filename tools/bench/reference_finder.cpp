@@ -62,8 +62,7 @@ static DWORD WINAPI PollerThread(LPVOID) {
 }
 
 static void CopyAtlasPiece(HDC dc, int x, int y, int w, int h, int srcX, int srcY) {
-    StretchDIBits(dc, x, y, w, h, srcX, SKIN_HEIGHT - srcY - h, w, h, AtlasPixels, &AtlasInfo,
-                  DIB_RGB_COLORS, SRCCOPY);
+    StretchDIBits(dc, x, y, w, h, srcX, SKIN_HEIGHT - srcY - h, w, h, AtlasPixels, &AtlasInfo, DIB_RGB_COLORS, SRCCOPY);
 }
 
 static void DrawFrame() {
@@ -116,8 +115,10 @@ static DWORD WINAPI SoundThread(LPVOID) {
 static void StartDetached(LPTHREAD_START_ROUTINE routine, std::atomic<uint32_t>* alive) {
     alive->store(1);
     HANDLE thread = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
-    if (thread) CloseHandle(thread);
-    else alive->store(0);
+    if (thread)
+        CloseHandle(thread);
+    else
+        alive->store(0);
 }
 
 static void ToggleFinder() {
@@ -161,28 +162,27 @@ static void MakeDrawingObjects() {
 
 static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        BeginPaint(window, &paint);
-        CopyAtlasPiece(WindowDc, 0, 0, FACE_SIZE, FACE_SIZE, 0, 0);
-        EndPaint(window, &paint);
-        return 0;
-    }
-    case WM_LBUTTONDOWN:
-        ToggleFinder();
-        InvalidateRect(window, nullptr, FALSE);
-        return 0;
-    case WM_DESTROY:
-        if (FinderRunning.load()) ToggleFinder();
-        PostQuitMessage(0);
-        return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            BeginPaint(window, &paint);
+            CopyAtlasPiece(WindowDc, 0, 0, FACE_SIZE, FACE_SIZE, 0, 0);
+            EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_LBUTTONDOWN:
+            ToggleFinder();
+            InvalidateRect(window, nullptr, FALSE);
+            return 0;
+        case WM_DESTROY:
+            if (FinderRunning.load()) ToggleFinder();
+            PostQuitMessage(0);
+            return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
-    if (!strcmp(commandLine, "--close"))
-        return !PostMessageA(FindWindowA(WINDOW_CLASS, nullptr), WM_CLOSE, 0, 0);
+    if (!strcmp(commandLine, "--close")) return !PostMessageA(FindWindowA(WINDOW_CLASS, nullptr), WM_CLOSE, 0, 0);
     Instance = instance;
     if (*commandLine) SoundMode = (uint32_t)atoi(commandLine);
     InitializeCriticalSection(&StateLock);
@@ -195,9 +195,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
     RegisterClassA(&windowClass);
     // At the screen's left edge: beside a centred Orvalis on a wide screen, so
     // neither window covers the other's meter.
-    HWND window = CreateWindowExA(0, WINDOW_CLASS, "Reference", WS_POPUP, 0,
-                                  GetSystemMetrics(SM_CYSCREEN) / 2 - FACE_SIZE / 2, FACE_SIZE,
-                                  FACE_SIZE, nullptr, nullptr, instance, nullptr);
+    HWND window =
+        CreateWindowExA(0, WINDOW_CLASS, "Reference", WS_POPUP, 0, GetSystemMetrics(SM_CYSCREEN) / 2 - FACE_SIZE / 2,
+                        FACE_SIZE, FACE_SIZE, nullptr, nullptr, instance, nullptr);
     WindowDc = GetDC(window);
     MakeDrawingObjects();
     LoadClips();

@@ -14,11 +14,12 @@ PREVIEW_DIR = os.path.join(ROOT, "build", "skin-preview")
 
 def list_pieces():
     for name, (wx, wy, w, h), (ax, ay), _ in FACE_PIECES:
-        print("%-36s window (%3d,%3d) %3dx%-3d  atlas (%3d,%3d)-(%3d,%3d)" %
-              (name, wx, wy, w, h, ax, ay, ax + w - 1, ay + h - 1))
-    for name, (ax, ay, w, h) in all_strip_pieces()[len(FACE_PIECES):]:
-        print("%-36s %3dx%-3d                 atlas (%3d,%3d)-(%3d,%3d)" %
-              (name, w, h, ax, ay, ax + w - 1, ay + h - 1))
+        print(
+            "%-36s window (%3d,%3d) %3dx%-3d  atlas (%3d,%3d)-(%3d,%3d)"
+            % (name, wx, wy, w, h, ax, ay, ax + w - 1, ay + h - 1)
+        )
+    for name, (ax, ay, w, h) in all_strip_pieces()[len(FACE_PIECES) :]:
+        print("%-36s %3dx%-3d                 atlas (%3d,%3d)-(%3d,%3d)" % (name, w, h, ax, ay, ax + w - 1, ay + h - 1))
     bad = overlaps(all_strip_pieces()) + [(n, "strip edge") for n in out_of_strip(all_strip_pieces())]
     print("overlaps: %s" % (bad or "none"))
     return 1 if bad else 0

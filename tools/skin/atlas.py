@@ -5,8 +5,18 @@ import cairo
 
 from .buttons import draw_buttons
 from .face import draw_static, make_background
-from .layout import (ARROW_LEFT, ARROW_OFFSET, ARROW_RIGHT, ATLAS_H, ATLAS_W, COMPASS_PIC, ELEVATION_PIC,
-                     FACE, FACE_PIECES, POLARIZATION_PIC)
+from .layout import (
+    ARROW_LEFT,
+    ARROW_OFFSET,
+    ARROW_RIGHT,
+    ATLAS_H,
+    ATLAS_W,
+    COMPASS_PIC,
+    ELEVATION_PIC,
+    FACE,
+    FACE_PIECES,
+    POLARIZATION_PIC,
+)
 from .pictures import draw_compass, draw_elevation_picture, draw_polarization_picture, flags_surface, picture
 from .primitives import PANEL_GREY, blit, rgb, surface_to_image
 
@@ -72,5 +82,4 @@ def build_atlas():
 
 
 def write_skin(img, path):
-    img.save(path, format="JPEG", quality=JPEG_QUALITY, subsampling=0,
-             optimize=True, progressive=False)
+    img.save(path, format="JPEG", quality=JPEG_QUALITY, subsampling=0, optimize=True, progressive=False)

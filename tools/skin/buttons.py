@@ -4,8 +4,17 @@ import math
 
 import cairo
 
-from .glyphs import (icon_close, icon_dish, icon_dot, icon_globe, icon_help, icon_minimize,
-                     icon_mobile, icon_sort, icon_speaker)
+from .glyphs import (
+    icon_close,
+    icon_dish,
+    icon_dot,
+    icon_globe,
+    icon_help,
+    icon_minimize,
+    icon_mobile,
+    icon_sort,
+    icon_speaker,
+)
 from .layout import HOVER_RECTS, REGIONS, halo_limit, region_centre
 from .primitives import ellipse, mix, rgb, rounded_rect, set_font, text_centered
 
@@ -174,8 +183,10 @@ def draw_plusminus(cr, state):
         fill_cap(cr, cx, cy, cap, c0, c1, c2, highlight_y=0.5)
         iy = (cy - cap + PM_SPLIT_TOP) / 2 + 1 if half == "add" else (PM_SPLIT_BOTTOM + cy + cap) / 2 - 1
         arm = 8.0
-        for dx, dy, col in ((0.7, 0.9, (0, 0, 0, 0.6)),
-                            (0, 0, (1, 1, 1, 1) if hover else (*mix(rgb(200, 210, 222), tint, 0.35), 1))):
+        for dx, dy, col in (
+            (0.7, 0.9, (0, 0, 0, 0.6)),
+            (0, 0, (1, 1, 1, 1) if hover else (*mix(rgb(200, 210, 222), tint, 0.35), 1)),
+        ):
             cr.set_source_rgba(*col)
             cr.rectangle(cx - arm + dx, iy - 1.75 + dy, 2 * arm, 3.5)
             if half == "add":
@@ -284,8 +295,7 @@ def draw_start(cr, state):
 
 def draw_buttons(cr, states):
     st = lambda n: states.get(n, "normal")
-    draw_ring_button(cr, "close", st("close"), icon_close, hover_tint=(1.0, 0.25, 0.2),
-                     shape=(370.5, 57.0, 15.5, 15.5))
+    draw_ring_button(cr, "close", st("close"), icon_close, hover_tint=(1.0, 0.25, 0.2), shape=(370.5, 57.0, 15.5, 15.5))
     draw_ring_button(cr, "minimize", st("minimize"), icon_minimize, shape=(406.0, 85.5, 15.5, 15.5))
     draw_ring_button(cr, "lang", st("lang"), icon_globe)
     draw_ring_button(cr, "sound", st("sound"), icon_speaker)

@@ -18,10 +18,11 @@ RING_OUT = 256.0
 _l = (-0.55, -0.65, 0.75)
 _n = math.sqrt(sum(c * c for c in _l))
 LIGHT = tuple(c / _n for c in _l)
-LIGHT_ANGLE = math.atan2(-1.0, -0.85)   # in-plane direction towards the light
+LIGHT_ANGLE = math.atan2(-1.0, -0.85)  # in-plane direction towards the light
 
 
 # ---------------------------------------------------------------- face background (per pixel)
+
 
 def ring_profile(r):
     """Slope of the ring's surface (dh/dr) at radius r: a bevelled, slightly domed band."""
@@ -110,6 +111,7 @@ def make_background():
 
 # ---------------------------------------------------------------- static face decoration
 
+
 def draw_tray(cr, x0, y0, x1, y1):
     """A slot machined into the face (or ring) in which a list box sits."""
     r = (y1 - y0) / 2.0 - 3
@@ -171,7 +173,7 @@ def draw_text_on_arc(cr, s, radius, centre_deg, spacing_deg):
         x = CX + radius * math.sin(a)
         y = CY - radius * math.cos(a)
         ext = cr.text_extents(ch)
-        for (ox, oy, col) in ((0, 1.0, (1, 1, 1, 0.55)), (0, 0, (0.10, 0.12, 0.15, 0.92))):
+        for ox, oy, col in ((0, 1.0, (1, 1, 1, 0.55)), (0, 0, (0.10, 0.12, 0.15, 0.92))):
             cr.save()
             cr.translate(x, y)
             cr.rotate(a)
@@ -203,7 +205,7 @@ def draw_static(cr):
     # transponder slot runs out to the small button at the ring.
     draw_tray(cr, 6, 197.5, 330, 227.5)
     cr.set_source_rgba(0.45, 0.5, 0.56, 0.8)
-    cr.rectangle(99.5, 199, 1, 27)   # joint between the two lists
+    cr.rectangle(99.5, 199, 1, 27)  # joint between the two lists
     cr.fill()
     draw_tray(cr, 195, 287, 446, 317)
 
@@ -220,8 +222,13 @@ def draw_static(cr):
     # centre to the button, pushed out until the text touches the groove.
     set_font(cr, 9.5)
     cr.set_source_rgb(*LABEL)
-    for name, text in (("lang", "Lang."), ("sound", "Sound"), ("help", "Help"),
-                       ("satcalc", "ZivUrav."), ("mobile", "Mobile")):
+    for name, text in (
+        ("lang", "Lang."),
+        ("sound", "Sound"),
+        ("help", "Help"),
+        ("satcalc", "ZivUrav."),
+        ("mobile", "Mobile"),
+    ):
         cx, cy, _, _ = region_centre(name)
         dx, dy = cx - CX, cy - CY
         d = math.hypot(dx, dy)

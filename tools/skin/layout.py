@@ -59,9 +59,15 @@ FACE_PIECES = [
 ]
 
 FLAGS = [
-    ("French", 672, 40), ("Chinese", 692, 40), ("Turkish", 712, 40),
-    ("Russian", 672, 55), ("Italian", 692, 55), ("Portuguese", 712, 55),
-    ("German", 672, 70), ("English", 692, 70), ("Polish", 712, 70),
+    ("French", 672, 40),
+    ("Chinese", 692, 40),
+    ("Turkish", 712, 40),
+    ("Russian", 672, 55),
+    ("Italian", 692, 55),
+    ("Portuguese", 712, 55),
+    ("German", 672, 70),
+    ("English", 692, 70),
+    ("Polish", 712, 70),
 ]
 
 ELEVATION_PIC = (512, 312, 100, 100)
@@ -90,15 +96,14 @@ def all_strip_pieces():
 def overlaps(pieces):
     found = []
     for i, (na, a) in enumerate(pieces):
-        for nb, b in pieces[i + 1:]:
+        for nb, b in pieces[i + 1 :]:
             if a[0] < b[0] + b[2] and b[0] < a[0] + a[2] and a[1] < b[1] + b[3] and b[1] < a[1] + a[3]:
                 found.append((na, nb))
     return found
 
 
 def out_of_strip(pieces):
-    return [n for n, r in pieces
-            if r[0] < 512 or r[1] < 0 or r[0] + r[2] > ATLAS_W or r[1] + r[3] > ATLAS_H]
+    return [n for n, r in pieces if r[0] < 512 or r[1] < 0 or r[0] + r[2] > ATLAS_W or r[1] + r[3] > ATLAS_H]
 
 
 def region_centre(name):

@@ -115,6 +115,7 @@ def flags_surface():
 
 # ---------------------------------------------------------------- dish pictures (on the dialogs' grey)
 
+
 def metal_fill(cr, x0, y0, x1, y1, light=rgb(235, 238, 242), dark=rgb(120, 126, 136)):
     g = cairo.LinearGradient(x0, y0, x1, y1)
     g.add_color_stop_rgb(0, *light)
@@ -285,7 +286,9 @@ def draw_compass(cr):
         for side in (-1, 1):
             cr.move_to(c, c)
             cr.line_to(c + length * math.sin(a), c - length * math.cos(a))
-            cr.line_to(c + wdt * math.sin(a + side * math.pi / 2 + 0.0) * 1.0 + 0, c - wdt * math.cos(a + side * math.pi / 2))
+            cr.line_to(
+                c + wdt * math.sin(a + side * math.pi / 2 + 0.0) * 1.0 + 0, c - wdt * math.cos(a + side * math.pi / 2)
+            )
             cr.close_path()
             if i == 0:
                 cr.set_source_rgb(*(rgb(225, 20, 20) if side < 0 else rgb(150, 0, 0)))

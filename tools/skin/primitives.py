@@ -8,9 +8,9 @@ from PIL import Image
 
 SANS = "DejaVu Sans"
 
-TEXT = (190 / 255, 200 / 255, 210 / 255)       # the program's own text colour
-LABEL = (128 / 255, 146 / 255, 166 / 255)      # printed button labels, dimmer than the program's text
-CAPTION = (105 / 255, 122 / 255, 140 / 255)    # captions of the lists
+TEXT = (190 / 255, 200 / 255, 210 / 255)  # the program's own text colour
+LABEL = (128 / 255, 146 / 255, 166 / 255)  # printed button labels, dimmer than the program's text
+CAPTION = (105 / 255, 122 / 255, 140 / 255)  # captions of the lists
 PANEL_GREY = (205 / 255, 205 / 255, 213 / 255)  # the dialogs' face
 
 
@@ -32,8 +32,7 @@ def rgb(r, g, b):
 
 
 def set_font(cr, size, bold=True, face=SANS):
-    cr.select_font_face(face, cairo.FONT_SLANT_NORMAL,
-                        cairo.FONT_WEIGHT_BOLD if bold else cairo.FONT_WEIGHT_NORMAL)
+    cr.select_font_face(face, cairo.FONT_SLANT_NORMAL, cairo.FONT_WEIGHT_BOLD if bold else cairo.FONT_WEIGHT_NORMAL)
     cr.set_font_size(size)
     opts = cairo.FontOptions()
     opts.set_antialias(cairo.ANTIALIAS_GRAY)

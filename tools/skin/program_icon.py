@@ -74,5 +74,4 @@ def icon_image(size):
 
 def write_icon(path):
     imgs = [icon_image(n) for n in (48, 32, 16)]
-    imgs[0].save(path, format="ICO", sizes=[(16, 16), (32, 32), (48, 48)],
-                 append_images=imgs[1:], bitmap_format="bmp")
+    imgs[0].save(path, format="ICO", sizes=[(16, 16), (32, 32), (48, 48)], append_images=imgs[1:], bitmap_format="bmp")

@@ -15,6 +15,7 @@ def write_previews(atlas_path, icon_path, preview_dir, maker):
     atlas.save(os.path.join(preview_dir, "atlas.png"))
     mask = Image.new("L", (FACE * 4, FACE * 4), 0)
     from PIL import ImageDraw
+
     ImageDraw.Draw(mask).ellipse((0, 0, FACE * 4 - 1, FACE * 4 - 1), fill=255)
     mask = mask.resize((FACE, FACE), Image.Resampling.BOX)
     bg = Image.new("RGB", (FACE, FACE), (236, 236, 236))
@@ -66,7 +67,11 @@ def write_previews(atlas_path, icon_path, preview_dir, maker):
         cr.show_text("English")
         cr.move_to(155, 390 + 14)
         cr.show_text("0 Signal - Alarm")
-        for x, y, w, txt in ((10, 200, 90, "LNB1"), (100, 200, 225, "19.2E Astra 1KR"), (200, 290, 225, "11778 V 27500")):
+        for x, y, w, txt in (
+            (10, 200, 90, "LNB1"),
+            (100, 200, 225, "19.2E Astra 1KR"),
+            (200, 290, 225, "11778 V 27500"),
+        ):
             cr.rectangle(x, y, w, 24)
             cr.set_source_rgb(1, 1, 1)
             cr.fill_preserve()
