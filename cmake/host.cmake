@@ -8,7 +8,8 @@ endif()
 # The virtual dish behind the simulated card: scenario, sky, geometry, receiver;
 # and the SAT>IP protocol's texts.
 foreach(f simcard/dish_scenario.cpp simcard/dish_geometry.cpp simcard/sky.cpp simcard/dish_signal.cpp
-          driver/satip_protocol.cpp driver/ts_tables.cpp driver/phone_http.cpp driver/phone_json.cpp)
+          driver/satip_protocol.cpp driver/ts_tables.cpp driver/ts_writer.cpp driver/satellite_identity.cpp
+          driver/satellite_verdict.cpp driver/phone_http.cpp driver/phone_json.cpp)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${f})
     list(APPEND HOST_SOURCES ${f})
   endif()

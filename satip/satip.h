@@ -7,7 +7,7 @@
 #include <winsock2.h>
 #include <atomic>
 #include "driver/satip_protocol.h"
-#include "driver/ts_tables.h"
+#include "driver/satellite_verdict.h"
 #include "driver/driver_files.h"
 #include "driver/driver_server.h"
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include "driver/ts_tables.h"
+#include "driver/ts_writer.h"
 #include "simcard/sky_folder.h"
 
 constexpr uint32_t NIT_EVERY_MS = 500;

@@ -1,7 +1,8 @@
 // The stream's tables from any bytes: packets, sections, names, then the
 // identification and its texts. None may read past the data, and what is
 // read must stay within its bounds.
-#include "driver/ts_tables.h"
+#include "driver/satellite_verdict.h"
+#include "driver/ts_writer.h"
 #include <cstring>
 #include <vector>
 

@@ -1,7 +1,8 @@
 // The stream's own tables: packets, sections and names, the identification
 // and the verdict. What our writer builds is also decoded by VideoLAN's
 // libdvbpsi, so reader and writer cannot share one misreading.
-#include "driver/ts_tables.h"
+#include "driver/satellite_verdict.h"
+#include "driver/ts_writer.h"
 #include <sys/types.h>  // libdvbpsi's headers use ssize_t without it
 #include <dvbpsi/dvbpsi.h>
 #include <dvbpsi/demux.h>
