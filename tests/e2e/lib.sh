@@ -145,6 +145,30 @@ close_app() {
 
 screenshot() { import -window root "$1"; }
 
+# red_timeline X Y W H SECONDS PRESS_X PRESS_Y: a press at PRESS_X PRESS_Y,
+# then "<ms since the press> <red pixels>" of the box X Y W H every 20 ms
+# (window coordinates), read straight from the X server as it happens.
+red_timeline() {
+  PYTHONPATH=$E2E_ROOT/tools/bench /usr/bin/python3 "$E2E_ROOT/tests/e2e/red_timeline.py" \
+    $((ox + $1)) $((oy + $2)) "$3" "$4" "$5" $((ox + $6)) $((oy + $7))
+}
+
+# red_shown TIMELINE MIN_MS MAX_MS: a message (200 red pixels more than
+# before the press) came within 1.5 s of the press, stayed at least MIN_MS
+# from its first reading to its last, and was gone (20 or fewer more) within
+# MAX_MS of its first. The times are the screen's: a busy machine moves them
+# by the program's delay, not the test's.
+red_shown() {
+  awk -v min="$2" -v max="$3" '
+    $1 < 0 { idle = $2; next }
+    $2 >= idle + 200 { if (first == "") first = $1; last = $1; gone = "" }
+    $2 <= idle + 20 && first != "" && gone == "" { gone = $1 }
+    END {
+      printf "red from %s to %s ms, gone at %s ms\n", first, last, gone
+      exit !(first != "" && first <= 1500 && last - first >= min && gone != "" && gone - first <= max)
+    }' "$1"
+}
+
 # pixel FILE X Y: "r g b" of a screen pixel in a screenshot.
 pixel() {
   convert "$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info:

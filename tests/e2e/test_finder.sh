@@ -8,28 +8,14 @@ program_folder run
 printf '[signal]\nstep 1500 lock=0 level=0 snr=0\nstep 600000 level=100 snr=8.25\n' >"$dir/scenario.ini"
 start_ready "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
 
-# A rejected text's message shows for 2 s, "Not found in this version." for 1 s.
-status_red() { # how many pixels of the status box are red
-  screenshot "$dir/status.png"
-  convert "$dir/status.png" -crop "384x60+$((ox + 64))+$((oy + 320))" +repage \
-    -fx 'r > 0.7 && g < 0.3 && b < 0.3' -format '%[fx:int(mean*w*h+0.5)]' info:
-}
-at_ms() { # at_ms T0_NS MS: the red pixels of the status box MS after T0
-  local left=$((($1 + $2 * 1000000 - $(date +%s%N)) / 1000000))
-  ((left > 0)) && sleep "$((left / 1000)).$(printf %03d $((left % 1000)))"
-  status_red
-}
-idle=$(status_red)
+# A rejected text's message shows for 2 s, "Not found in this version." for 1 s,
+# in red in the status box (64,320)-(448,380).
 type_transponder "11778V2750"
-click 375 214
-t0=$(date +%s%N)
-for ms in 300 1500; do (($(at_ms $t0 $ms) > idle + 200)) || fail "no red message ${ms} ms after a rejected text"; done
-(($(at_ms $t0 2300) < idle + 20)) || fail "the rejected-text message is still shown after 2.3 s"
+red_timeline 64 320 384 60 3.5 375 214 >"$dir/rejected.txt"
+red_shown "$dir/rejected.txt" 1700 3000 || fail "the rejected text's message did not show for 2 s"
 grep -q SetFrequency "$log" && fail "a rejected text was tuned"
-click 475 325
-t0=$(date +%s%N)
-(($(at_ms $t0 300) > idle + 200)) || fail "no \"Not found in this version.\" after 300 ms"
-(($(at_ms $t0 2300) < idle + 20)) || fail "\"Not found in this version.\" still shown after 2.3 s"
+red_timeline 64 320 384 60 2.5 475 325 >"$dir/not-found.txt"
+red_shown "$dir/not-found.txt" 700 2000 || fail "\"Not found in this version.\" did not show for 1 s"
 
 # DiSEqC "Simple A", then the transponder, then the red button: the card is
 # tuned in order, polled with CheckLock until the lock, then for level and SNR.

@@ -109,15 +109,9 @@ click 408 429
 wait_for 5 shown 512 165 || fail "no server dialog" # Mobile
 [[ $(window_at 512 165) == "$ox $((oy + 345))" ]] || fail "server dialog at $(window_at 512 165)"
 screenshot "$dir/server.png"
-xdotool mousemove $((ox + 321)) $((oy + 461)) click 1
-clicked=$(date +%s%N) # Start / Stop
-for shot in started held; do
-  sleep 0.5
-  screenshot "$dir/$shot.png"
-  convert "$dir/$shot.png" -crop 460x60+$((ox + 31))+$((oy + 396)) -format %c histogram:info:- | grep -q '#FF0000' ||
-    fail "no red message in $shot.png"
-done
-wait_for 3 gone 512 165 && (($(date +%s%N) - clicked > 1900000000)) || fail "the message did not stay two seconds"
+red_timeline 31 396 460 60 3.5 321 461 >"$dir/server-message.txt" # Start / Stop
+red_shown "$dir/server-message.txt" 1700 3000 || fail "the server dialog's message did not stay two seconds"
+wait_for 3 gone 512 165 || fail "the server dialog stayed after its message"
 click 408 429
 wait_for 5 shown 512 165 || fail "no second server dialog"
 xdotool mousemove $((ox + 477)) $((oy + 369)) click 1
