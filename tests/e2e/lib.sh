@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared helpers of the end-to-end tests: the real orvalis.exe under Wine and Xvfb
 # with the simulated card, driven through xdotool, judged by the card's call log,
 # the files the program writes and screenshots.
@@ -38,6 +39,7 @@ winpath() {
 # program_folder NAME: a fresh program folder, $E2E_DIR/NAME as dir and its card's log as log:
 # the exe with its guide and Transponders\ beside it, no settings.
 program_folder() {
+  # shellcheck disable=SC2034  # the tests' own variables
   dir=$E2E_DIR/$1 log=$E2E_DIR/$1/simcard.log
   rm -rf "$dir"
   mkdir -p "$dir"
@@ -55,6 +57,7 @@ ensure_display() {
       sleep 0.1
     done
   fi
+  # shellcheck disable=SC2034  # the tests' own variables
   read -r SCREEN_W SCREEN_H < <(xdpyinfo | awk '/dimensions:/ {split($2, a, "x"); print a[1], a[2]}')
 }
 
@@ -114,6 +117,7 @@ window_at() {
 shown() { [[ -n $(window_at "$@") ]]; }
 
 # window_origin [ID]: the top-left on the screen of the main window or another.
+# shellcheck disable=SC2120  # ID is optional
 window_origin() {
   xdotool getwindowgeometry --shell "${1:-$(main_window)}" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}'
 }
@@ -132,11 +136,13 @@ key() { xdotool key --window "$(main_window)" "$@" 2>/dev/null || true; }
 type_transponder() {
   click 300 300
   sleep 0.2
-  xdotool key End $(printf 'BackSpace %.0s' $(seq 30))
+  xdotool key End
+  xdotool key --repeat 30 --repeat-delay 12 BackSpace
   xdotool type --delay 20 "$1"
 }
 
 # close_app [KEY]: the close button, or that key; the program must end with 0.
+# shellcheck disable=SC2120  # KEY is optional
 close_app() {
   if (($#)); then key "$@"; else click 370 57; fi
   wait_exit 30
@@ -179,7 +185,8 @@ button_is() {
   local shot=$E2E_DIR/${2:-button}.png ox oy
   screenshot "$shot"
   read -r ox oy < <(window_origin)
-  local p=($(pixel "$shot" $((ox + 375)) $((oy + 200))))
+  local p
+  read -r -a p < <(pixel "$shot" $((ox + 375)) $((oy + 200)))
   if [[ $1 == green ]]; then ((p[1] > p[0] + 40)); else ((p[0] > p[1] + 40)); fi
 }
 

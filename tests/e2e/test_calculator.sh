@@ -21,7 +21,8 @@ shows() {
   ((${ae%%.*} * 20 < $3 * $4))
 }
 dark() {
-  local p=($(pixel "$dir/now.png" $((dx + 1 + $1)) $((dy + 1 + $2))))
+  local p
+  read -r -a p < <(pixel "$dir/now.png" $((dx + 1 + $1)) $((dy + 1 + $2)))
   ((p[0] < 150 && p[1] < 150))
 }
 open_dialog() {
@@ -37,20 +38,30 @@ open_dialog
 wait_for 10 reads "Satellite out of the visibility range!" 135 173 300 22 || fail "no warning on a fresh face"
 (($(face 140 155 300 40 -fx 'r>0.6&&g<0.3&&b<0.3' -format '%[fx:int(mean*w*h)]' info:) > 100)) ||
   fail "the warning is not red"
-for area in "55 225 420 95" "150 320 220 80"; do # flat panel inside the ellipse: no picture, label or box
-  (($(face $area -format '%[fx:int(1000*standard_deviation)]' info:) < 5)) || fail "drawn below the horizon at $area"
+for box in "55 225 420 95" "150 320 220 80"; do # flat panel inside the ellipse: no picture, label or box
+  read -r -a area <<<"$box"
+  (($(face "${area[@]}" -format '%[fx:int(1000*standard_deviation)]' info:) < 5)) || fail "drawn below the horizon at $box"
 done
 
 # 50°n, 10°e and 19.2°E with the keyboard; the satellite list has the focus.
-before=$(ls "$dir/Transponders" | awk -F. '/ini$/{k=$1+0; d=k<=1800?k/10:(3600-k)/10; if (d<19.2 || d==19.2 && k>1800) n++} END{print n}')
-xdotool key --delay 150 Home $(printf 'Down %.0s' $(seq "$before")) Tab 5 $(printf 'Down %.0s' $(seq 9)) Tab Tab 2 1 $(printf 'Down %.0s' $(seq 9))
+# The satellites listed before 19.2E, west to east: those whose key is below it.
+before=$(find "$dir/Transponders" -name '[0-9][0-9][0-9][0-9].ini' -printf '%f\n' |
+  awk -F. '{k=$1+0; d=k<=1800?k/10:(3600-k)/10; if (d<19.2 || d==19.2 && k>1800) n++} END{print n}')
+xdotool key --delay 150 Home
+xdotool key --delay 150 --repeat "$before" --repeat-delay 150 Down
+xdotool key --delay 150 Tab 5
+xdotool key --delay 150 --repeat 9 --repeat-delay 150 Down
+xdotool key --delay 150 Tab Tab 2 1
+xdotool key --delay 150 --repeat 9 --repeat-delay 150 Down
 wait_for 30 reads "Prime focus: 32.06°" 180 193 200 22 || fail "prime focus not 32.06°"
 for t in "Offset dish : -1.50°|180 338 200 22" "168.32°|65 183 90 22" "7.48°|390 183 90 22"; do
-  reads "${t%|*}" ${t#*|} || fail "the face does not read ${t%|*}"
+  read -r -a area <<<"${t#*|}"
+  reads "${t%|*}" "${area[@]}" || fail "the face does not read ${t%|*}"
 done
 # The elevation picture, the right half of the rotation arrow and, where its left half would be, the dish.
-for piece in "215 230 100 100 512 312" "416 266 17 20 630 492" "398 266 18 20 540 458"; do
-  shows $piece || fail "the face does not show the skin's piece $piece"
+for box in "215 230 100 100 512 312" "416 266 17 20 630 492" "398 266 18 20 540 458"; do
+  read -r -a piece <<<"$box"
+  shows "${piece[@]}" || fail "the face does not show the skin's piece $box"
 done
 dark 145 270 || fail "no azimuth mark through east"
 dark 55 270 && fail "the azimuth mark runs through west"

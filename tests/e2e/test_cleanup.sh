@@ -19,10 +19,16 @@ at_exit kill $inner
 wait_for 90 test -e "$dir/up" || fail "the interrupted run never showed its window"
 kill -TERM $inner
 wait $inner || true
-server=server-$(printf '%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
-gone() {
-  ! pgrep -f "Xvfb $(cat "$dir/display") " >/dev/null && ! pgrep -f "$dir/orvalis.exe" >/dev/null &&
-    ! ls -l /proc/[0-9]*/cwd 2>/dev/null | grep -q "/$server\$"
+read -r device inode < <(stat -c '%d %i' "$WINEPREFIX")
+server=$(printf 'server-%x-%x' "$device" "$inode")
+gone() { # no virtual screen, no program, and no process working in the prefix's server folder
+  pgrep -f "Xvfb $(cat "$dir/display") " >/dev/null && return 1
+  pgrep -f "$dir/orvalis.exe" >/dev/null && return 1
+  local cwd
+  for cwd in /proc/[0-9]*/cwd; do
+    [[ $(readlink "$cwd" 2>/dev/null) == */"$server" ]] && return 1
+  done
+  return 0
 }
 wait_for 10 gone || fail "left running: $(pgrep -af "Xvfb $(cat "$dir/display") |$dir/orvalis.exe")"
 

@@ -20,6 +20,7 @@ log=$E2E_ROOT/build/run/Orvalis/simcard.log
 PATH=$E2E_DIR/bin:$PATH "$E2E_ROOT/scripts/run" >"$E2E_DIR/run.out" 2>&1 &
 APP_PID=$!
 sim() { xdotool search --onlyvisible --name '^Virtual dish$' 2>/dev/null | head -n1; }
+# shellcheck disable=SC2016  # evaluated at each try
 wait_for 240 eval '[[ -n $(main_window) && -n $(sim) ]]' || fail "no windows: $(cat "$E2E_DIR/run.out")"
 sleep 2 # dishsim's activation, which takes the keyboard
 

@@ -4,6 +4,7 @@
 # read-only, held open by another program, deleted while the question is open.
 source "$(dirname "$0")/lib.sh"
 ensure_display
+# shellcheck disable=SC2016  # expanded when the test ends
 at_exit 'kill ${holder:-}'
 
 program_folder edit
@@ -76,11 +77,11 @@ no_leftovers
 
 coproc HOLD { exec wine "$E2E_BIN/win_tests.exe" --hold "$(winpath "$ini")"; }
 holder=$HOLD_PID
-read -r -t 60 held <&"${HOLD[0]}" || fail "the holding program did not start"
+read -r -t 60 _ <&"${HOLD[0]}" || fail "the holding program did not start"
 add "11000 H 27500"
 answer ok1 "adding to a held file"
 [[ $(md5 "$ini") == "$before" ]] || fail "a held file changed"
-kill $holder
+kill "$holder"
 no_leftovers
 
 remove "11646,H,7300"

@@ -47,7 +47,8 @@ run() {
     }
     if [[ $3 != error ]]; then
       sleep 0.7 # a second click within the double-click time would open the signal log
-      local t0=$(date +%s%3N)
+      local t0
+      t0=$(date +%s%3N)
       click 375 214
       wine "$E2E_BIN/win_tests.exe" --ping || fail "$1: no answer after the stop"
       stop_ms=$(($(date +%s%3N) - t0))

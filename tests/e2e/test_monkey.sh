@@ -34,7 +34,7 @@ for f in $changed; do
     *) fail "$f changed or appeared ($replay)" ;;
   esac
 done
-note "changed: $(echo $changed)"
+note "changed: ${changed//$'\n'/ }"
 
 wine "$E2E_BIN/win_tests.exe" --close
 wait_exit 60

@@ -4,7 +4,9 @@
 # pixels are client pixels plus the template's 1-pixel border.
 source "$(dirname "$0")/lib.sh"
 ensure_display
+# shellcheck disable=SC2016  # expanded when the test ends
 at_exit 'chattr -i "$E2E_DIR"/*/signal_log.txt'
+# shellcheck disable=SC2016  # expanded when the test ends
 at_exit 'kill ${big:-}'
 
 gone() { ! shown "$@"; }
@@ -65,7 +67,8 @@ run_finder log1024
 ((10#$(date -u +%S) < 57)) || sleep 4 # the header's minute is the one of the opening
 opened=$(date -u '+%d.%m.%Y  %H:%M')
 double_click
-wait_for 10 shown 1024 768 && [[ $(window_at 1024 768) == "0 0" ]] || fail "no full-screen log dialog"
+wait_for 10 shown 1024 768 || fail "no full-screen log dialog"
+[[ $(window_at 1024 768) == "0 0" ]] || fail "the log dialog is not at 0,0: $(window_at 1024 768)"
 seen=3
 end=$((SECONDS + 18))
 while ((SECONDS < end)); do # each record as it comes, against the UTC clock
@@ -84,11 +87,13 @@ xdotool key Escape
 wait_for 5 gone 1024 768 || fail "Escape did not close the log"
 [[ $(head -n 3 "$log") == ";Orvalis signal level log (GMT 0) $opened"$'\r\n;Format: Min:Sec Level\r\n\r' ]] ||
   fail "header $(head -n 1 "$log")"
+# shellcheck disable=SC2015  # fails unless all hold
 ! grep -q -v $'\r$' "$log" && grep -q $'   100\r' "$log" && grep -q $'   57\r' "$log" ||
   fail "records of 100 and 57 in CR LF lines"
 echo STALE >>"$log"
 double_click
 wait_for 10 shown 1024 768 || fail "no second log dialog"
+# shellcheck disable=SC2015  # fails unless both hold
 wait_for 3 log_has "$log" "   " && ! grep -q STALE "$log" || fail "the second opening did not start a new file"
 xdotool mousemove 938 739 click 1
 wait_for 5 gone 1024 768 || fail "no close button at 912,728"
@@ -100,6 +105,7 @@ chattr +i "$log" 2>/dev/null || {
 polls=$(grep -c GetSignalPercent "$dir/simcard.log")
 double_click
 sleep 2
+# shellcheck disable=SC2015  # fails unless both hold
 ! shown 1024 768 && ! app_exited || fail "a log dialog without its file"
 (($(grep -c GetSignalPercent "$dir/simcard.log") > polls + 20)) || fail "the finder stopped"
 chattr -i "$log" 2>/dev/null
@@ -122,6 +128,7 @@ note "server dialog ok"
 stop_app
 export DISPLAY=:$((400 + RANDOM % 200))
 Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+# shellcheck disable=SC2034  # killed when the test ends
 big=$!
 wait_for 5 bash -c 'xdpyinfo 2>/dev/null | grep -q "dimensions: *1920x1080"' || fail "no 1920x1080 screen"
 run_finder log1920

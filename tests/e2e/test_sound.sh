@@ -64,7 +64,8 @@ click 375 214
 # workers have gone; then the repaint brings back the idle face.
 box_shown() {
   import -window root -crop "1x1+$((ox + 100))+$((oy + 350))" "$dir/probe.png"
-  local rgb=($(pixel "$dir/probe.png" 0 0))
+  local rgb
+  read -r -a rgb < <(pixel "$dir/probe.png" 0 0)
   ((rgb[0] > 150))
 }
 wait_for 3 box_shown || fail '"Please wait ..." never showed while stopping'
