@@ -469,7 +469,7 @@ static bool KeepFresh(Session* s) {
 static void Watch(Session* s) {
     if (!s->tcp) ReadDatagrams(s);
     if (s->tcp && !ReadConnection(s)) return Lost(s, "lost the SAT>IP stream from");
-    ReadStreamTables(s->bridge, nullptr, 0, &s->tune, s->playedAt);
+    if (s->flowed) ReadStreamTables(s->bridge, nullptr, 0, &s->tune, s->playedAt);  // no stream, no tables to wait for
     uint32_t now = DriverNow();
     char uri[URI_MAX];
     if (now - s->bridge->lastPoll.load() > IDLE_MS) {

@@ -127,10 +127,6 @@ static DishServer Server;
 // "strictmsys": DVB-S for the transponders the lists hold (the card's own
 // limit), DVB-S2 for the others.
 static SatipSystem TransponderSystem(const SatipTune* tune) {
-    if (!Server.sky && (Server.sky = static_cast<Sky*>(calloc(1, sizeof(Sky)))) != nullptr) {
-        char folder[260];
-        LoadSkyFolder("", Server.sky, folder, sizeof folder);
-    }
     bool vertical = tune->polarization == 'v' || tune->polarization == 'r';
     for (uint32_t t = 0; Server.sky && t < Server.sky->transponderCount; ++t) {
         const SkyTransponder* tp = &Server.sky->transponders[t];
@@ -357,11 +353,12 @@ static int Answer(Client* client, const RtspRequest* request, char* extra, size_
         if (!h.noTimeout) snprintf(timeout, sizeof timeout, ";timeout=%lu", (unsigned long)Server.timeoutSeconds);
         unsigned rtp = request->clientRtpPort, rtcp = ntohs(Server.rtcpTo.sin_port);
         unsigned serverRtp = LocalPort(Server.rtp), serverRtcp = LocalPort(Server.rtcp);
-        if (Server.over)
+        if (Server.over) {
+            DriverLog(now, "Stream over the RTSP connection, channels %u-%u", Server.channels[0], Server.channels[1]);
             snprintf(extra, extraSize,
                      "Session: %s%s\r\nTransport: RTP/AVP/TCP;unicast;interleaved=%u-%u\r\ncom.ses.streamID: %lu\r\n",
                      Server.session, timeout, Server.channels[0], Server.channels[1], (unsigned long)STREAM_ID);
-        else if (h.headers)
+        } else if (h.headers)
             snprintf(extra, extraSize,
                      "session:%s%s\r\nTransport: RTP/AVP;unicast;source=%s;server_port=%u-%u;client_port=%u-%u;"
                      "destination=%s\r\ncom.ses.streamID: %04lu\r\n",
@@ -596,6 +593,10 @@ int main(int count, char** words) {
     ReadProgramScenario(&Server.scenario);
     if (Server.scenario.dish.present) LoadDishCard(&Server.scenario.dish, &Server.dish);
     StartFeed(Server.scenario.dish.present ? Server.dish.sky : nullptr);
+    if (Server.habits.strictMsys && (Server.sky = static_cast<Sky*>(calloc(1, sizeof(Sky)))) != nullptr) {
+        char folder[260];  // read before serving: the lists take a while
+        LoadSkyFolder("", Server.sky, folder, sizeof folder);
+    }
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     Server.listener = BoundSocket(SOCK_STREAM, Server.port);

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2119 # start_tuned and close_app take optional arguments, none here
 # The real exe on a SAT>IP tuner: satipcard.dll registered in a prefix without
 # the simulated card, dishserver.exe on 127.0.0.1 as the network tuner. Judged
 # by the server's log of what it was asked, the bridge's log and the screen.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2119 # start_tuned and close_app take optional arguments, none here
 # The bridge against servers with other boxes' habits: one program start,
 # dishserver.exe restarted on the same port as a different box each time.
 # Judged by the server's log, the bridge's log and the screen.
@@ -28,7 +29,8 @@ while time.monotonic() - start < 3:
 print(n)' $((ox + 160)) $((oy + 75)) "$1"
 }
 green_in() {
-  local p=($(pixel "$1" 215 125))
+  local p
+  read -ra p < <(pixel "$1" 215 125)
   ((p[1] > p[0] + 40))
 } # green_in SAMPLE: the start button is green
 stop_finder() {
