@@ -1,8 +1,9 @@
 // The session thread: the only one that talks to the server. It turns each
 // new tune into SETUP and PLAY (RFC 2326; SAT>IP Protocol Specification
 // 1.2.2, section 3.5), keeps the session alive, reads the RTCP reports
-// (RFC 3550) and the tables in the RTP data, and publishes the last status for the
-// program's poller, which never waits on the network.
+// (RFC 3550) and the tables in the RTP data, over UDP or interleaved on the
+// RTSP connection (RFC 2326, 10.12), and publishes the last fresh status for
+// the program's poller, which never waits on the network.
 #include "satip/satip.h"
 #include <cstdio>
 #include <cstdlib>
@@ -141,6 +142,8 @@ static const char* Reason(int status) {
             return "Not Enough Bandwidth";
         case 454:
             return "Session Not Found";
+        case 461:
+            return "Unsupported Transport";
         case 500:
             return "Internal Server Error";
         case 503:
