@@ -64,14 +64,17 @@ type_transponder "12302 V 27500"
 press
 
 # UDP never arrives, RTP over RTSP is served: after 1.5 s without a datagram
-# the bridge sets up over the RTSP connection; the level shows within 3 s of
-# the press and holds for 15 s.
-serve "$LOCKED" /quirks=noudp,tcp
+# the bridge sets up over the RTSP connection, where the reports count and
+# OPTIONS keeps the 4 s session; the level shows within 3 s of the press and
+# holds for 15 s.
+serve "$LOCKED" /quirks=noudp,tcp /timeout=4
 sampled 18 tcp
 t=$(first_at "$dir/tcp.txt" 80)
 { ((t <= 3000)) && held "$dir/tcp.txt" 80 "$t"; } || fail "the level over TCP came at $t ms or did not hold"
 { [[ $(grep -c "RTP and RTCP over the RTSP connection" "$bridge") == 1 ]] && asked "Stream over the RTSP connection"; } ||
   fail "no set-up over RTSP, or not said once: $(cat "$bridge")"
+{ sed -n '/over the RTSP connection/,$p' "$bridge" | grep -q "the first report that counts" &&
+  asked "OPTIONS .* session=[0-9A-F]* -> 200"; } || fail "no report or no keep-alive over RTSP: $(cat "$bridge")"
 meter_reads 80% || fail "the meter does not read 80% over TCP"
 
 # Behind the firewall without RTP over RTSP (461): the level from DESCRIBE,
