@@ -111,6 +111,16 @@ void PortPair(const char* p, const char* end, const char* key, uint16_t* first, 
     if (at < end && *at == '-' && (++at, ReadNumber(&at, end, &b)) && b <= 65535) *second = uint16_t(b);
 }
 
+// A Transport value's interleaved part: whether it names the RTSP
+// connection (RTP/AVP/TCP or interleaved=), and its channels, 0-1 unless given.
+void Interleaving(const char* p, const char* end, bool* interleaved, uint8_t* rtp, uint8_t* rtcp) {
+    *interleaved = Find(p, end, "RTP/AVP/TCP") || Find(p, end, "interleaved=");
+    uint16_t first = 0, second = 1;
+    PortPair(p, end, "interleaved=", &first, &second);
+    if (first > 255 || second > 255) first = 0, second = 1;
+    *rtp = uint8_t(first), *rtcp = uint8_t(second);
+}
+
 // Where the header block ends: the length up to and including the empty
 // line; 0 while it has not come.
 size_t HeaderEnd(const char* data, size_t length) {
@@ -244,6 +254,7 @@ SatipParse ParseRtspReply(const char* data, size_t length, RtspReply* reply) {
 
     RtspReply r = {};
     r.timeoutSeconds = 60;
+    r.rtcpChannel = 1;
     r.headerLength = headerLength;
     const char* p = data;
     const char* end = data + headerLength;
@@ -270,6 +281,7 @@ SatipParse ParseRtspReply(const char* data, size_t length, RtspReply* reply) {
             if (t && (t += 8, ReadNumber(&t, vEnd, &seconds)) && seconds > 0) r.timeoutSeconds = seconds;
         } else if (Header(line, lineEnd, "Transport", &v, &vEnd)) {
             PortPair(v, vEnd, "server_port=", &r.serverRtpPort, &r.serverRtcpPort);
+            Interleaving(v, vEnd, &r.interleaved, &r.rtpChannel, &r.rtcpChannel);
         } else if (Header(line, lineEnd, "com.ses.streamID", &v, &vEnd)) {
             ReadNumber(&v, vEnd, &r.streamId);
         } else if (Header(line, lineEnd, "Content-Length", &v, &vEnd)) {
@@ -291,6 +303,7 @@ SatipParse ParseRtspRequest(const char* data, size_t length, RtspRequest* reques
 
     RtspRequest r = {};
     r.headerLength = headerLength;
+    r.rtcpChannel = 1;
     const char* p = data;
     const char* end = data + headerLength;
     const char *line = nullptr, *lineEnd = nullptr, *v = nullptr, *vEnd = nullptr;
@@ -310,6 +323,7 @@ SatipParse ParseRtspRequest(const char* data, size_t length, RtspRequest* reques
             if (!Copy(v, semi ? semi : vEnd, r.session, sizeof r.session)) return SATIP_MALFORMED;
         } else if (Header(line, lineEnd, "Transport", &v, &vEnd)) {
             PortPair(v, vEnd, "client_port=", &r.clientRtpPort, &r.clientRtcpPort);
+            Interleaving(v, vEnd, &r.interleaved, &r.rtpChannel, &r.rtcpChannel);
         }
     }
     *request = r;
@@ -368,14 +382,18 @@ bool StatusMatchesTune(const SatipStatus* status, const SatipTune* tune) {
 }
 
 bool ReportCounts(const SatipStatus* status, const SatipTune* tune, uint32_t msSincePlay) {
-    return msSincePlay >= SATIP_SETTLE_MS && StatusMatchesTune(status, tune);
+    bool early = status->level == 255 && status->lock == 1 && status->quality == 15;
+    return !(early && msSincePlay < SATIP_EARLY_MS) && StatusMatchesTune(status, tune);
 }
 
-bool ParseRtcpApp(const uint8_t* data, size_t length, SatipStatus* status) {
+bool ParseRtcpApp(const uint8_t* data, size_t length, SatipStatus* status, uint64_t* sentAt) {
     size_t at = 0;
+    if (sentAt) *sentAt = 0;
     while (length - at >= 4) {
         const uint8_t* packet = data + at;
         size_t size = (size_t(packet[2]) << 8 | packet[3]) * 4 + 4;
+        if (sentAt && packet[1] == 200 && length - at >= 16)  // a sender report: its NTP timestamp
+            for (int i = 8; i < 16; ++i) *sentAt = *sentAt << 8 | packet[i];
         bool app = (packet[0] >> 6) == 2 && packet[1] == 204 && length - at >= 16 && memcmp(packet + 8, "SES1", 4) == 0;
         if (app) {
             // The datagram bounds the text, not the APP's own length word (old minisatip's was a word off).
@@ -425,7 +443,7 @@ size_t FormatTunerStatus(const SatipTune* tune, const SatipStatus* status, char*
     return fits ? used : 0;
 }
 
-size_t BuildRtcpApp(uint32_t ssrc, const char* statusText, uint8_t* out, size_t size, uint32_t form) {
+size_t BuildRtcpApp(uint32_t ssrc, const char* statusText, uint8_t* out, size_t size, uint32_t form, uint64_t sentAt) {
     size_t textLength = strlen(statusText);
     size_t app = 16 + ((textLength + 3) & ~size_t(3));
     // A sender report without report blocks (RFC 3550, 6.4.1) and an SDES with one CNAME item of
@@ -440,6 +458,8 @@ size_t BuildRtcpApp(uint32_t ssrc, const char* statusText, uint8_t* out, size_t 
     if (form & SATIP_RTCP_COMPOUND) {
         put32(0, 0x80C80006u);
         put32(4, ssrc);
+        put32(8, uint32_t(sentAt >> 32));
+        put32(12, uint32_t(sentAt));
         put32(28, 0x81CA0003u);
         put32(32, ssrc);
         memcpy(out + 36, "\x01\x03sat", 6);  // CNAME "sat", then the end of the list
@@ -457,6 +477,97 @@ size_t BuildRtcpApp(uint32_t ssrc, const char* statusText, uint8_t* out, size_t 
     memset(a + 16, 0, app - 16);
     memcpy(a + 16, statusText, textLength);
     return before + app;
+}
+
+void BuildEmptyReceiverReport(uint32_t ssrc, uint8_t* out) {
+    const uint8_t report[SATIP_EMPTY_RR_SIZE] = {
+        0x80, 201, 0, 1, uint8_t(ssrc >> 24), uint8_t(ssrc >> 16), uint8_t(ssrc >> 8), uint8_t(ssrc)};
+    memcpy(out, report, sizeof report);
+}
+
+// ---- the order of what arrives ----------------------------------------------
+
+namespace {
+constexpr uint16_t RTP_RESTART_BEHIND = 1000;
+constexpr uint64_t NTP_RESTART_BEHIND = uint64_t(10) << 32;  // 10 s
+}  // namespace
+
+bool RtpIsNewer(SatipOrder* order, uint16_t sequence) {
+    // How far behind the newest taken: 0 is the same packet again, up to 0x7FFF late or doubled, beyond it ahead.
+    uint16_t behind = uint16_t(order->rtpSequence - sequence);
+    bool newer = !order->rtpSeen || behind > RTP_RESTART_BEHIND;
+    if (newer) order->rtpSeen = true, order->rtpSequence = sequence;
+    return newer;
+}
+
+bool ReportIsNewer(SatipOrder* order, uint64_t sentAt) {
+    if (!sentAt) return true;
+    bool newer =
+        !order->reportSeen || sentAt > order->reportSentAt || order->reportSentAt - sentAt > NTP_RESTART_BEHIND;
+    if (newer) order->reportSeen = true, order->reportSentAt = sentAt;
+    return newer;
+}
+
+// ---- RTP and RTCP over the RTSP connection ------------------------------------
+
+void InitInterleaved(SatipInterleaved* reader, uint8_t* buffer, size_t size) {
+    *reader = SatipInterleaved{buffer, size, 0, 0, 0};
+}
+
+uint8_t* InterleavedRoom(SatipInterleaved* reader, size_t* room) {
+    if (reader->start) {
+        memmove(reader->buffer, reader->buffer + reader->start, reader->end - reader->start);
+        reader->end -= reader->start;
+        reader->start = 0;
+    }
+    *room = reader->size - reader->end;
+    return reader->buffer + reader->end;
+}
+
+void InterleavedCame(SatipInterleaved* reader, size_t count) {
+    reader->end += count < reader->size - reader->end ? count : reader->size - reader->end;
+}
+
+SatipPiece NextInterleaved(SatipInterleaved* reader) {
+    SatipPiece piece = {};
+    for (;;) {
+        const uint8_t* p = reader->buffer + reader->start;
+        size_t have = reader->end - reader->start;
+        if (reader->drop) {  // the rest of a frame too long to hold
+            size_t gone = reader->drop < have ? reader->drop : have;
+            reader->start += gone, reader->drop -= gone;
+            if (reader->drop) return piece;
+            continue;
+        }
+        if (!have) return piece;
+        if (p[0] == '$') {
+            if (have < 4) return piece;
+            size_t length = size_t(p[2]) << 8 | p[3];
+            if (4 + length > reader->size) {
+                reader->drop = 4 + length;
+                continue;
+            }
+            if (have < 4 + length) return piece;
+            piece = SatipPiece{SATIP_PIECE_FRAME, p[1], p + 4, length, {}};
+            reader->start += 4 + length;
+            return piece;
+        }
+        SatipParse parsed = ParseRtspReply(reinterpret_cast<const char*>(p), have, &piece.reply);
+        if (parsed == SATIP_COMPLETE) {
+            piece.kind = SATIP_PIECE_REPLY, piece.data = p;
+            piece.length = piece.reply.headerLength + piece.reply.contentLength;
+            reader->start += piece.length;
+            return piece;
+        }
+        bool full = have == reader->size;  // a reply that can never be whole is junk too
+        if (parsed == SATIP_INCOMPLETE && !full) return piece;
+        // Junk: up to the next byte that may start a frame or a reply.
+        size_t skip = 1;
+        while (skip < have && p[skip] != '$' && p[skip] != 'R') ++skip;
+        reader->start += skip;
+        piece = SatipPiece{SATIP_PIECE_JUNK, 0, p, skip, {}};
+        return piece;
+    }
 }
 
 // ---- finding a server ----------------------------------------------------------
@@ -524,10 +635,12 @@ uint32_t DescriptionSatelliteTuners(const char* xml, size_t length) {
     return tuners;
 }
 
-// ---- satipcard.ini -------------------------------------------------------------
+// ---- satipcard.ini and the bridge's cache --------------------------------------
 
-SatipAddress ParseServerAddress(const char* text, size_t length, char* host, size_t hostSize, uint16_t* port,
-                                char* url) {
+namespace {
+
+// The value of key= in the [server] section, trimmed; false when the file has none.
+bool ServerValue(const char* text, size_t length, const char* key, const char** value, const char** valueEnd) {
     const char* p = text;
     const char* end = text + length;
     bool inServer = false;
@@ -548,35 +661,109 @@ SatipAddress ParseServerAddress(const char* text, size_t length, char* host, siz
         if (!inServer || !eq) continue;
         const char* keyEnd = eq;
         while (keyEnd > line && IsBlank(keyEnd[-1])) --keyEnd;
-        if (keyEnd - line != 7 || !StartsWith(line, keyEnd, "address")) continue;
-        const char* v = eq + 1;
-        const char* vEnd = lineEnd;
-        TrimBlanks(&v, &vEnd);
-        if (v == vEnd) return SATIP_ADDRESS_NONE;
-        if (StartsWith(v, vEnd, "http://")) {
-            // The device description: its host is the server, whose RTSP port is 554.
-            char path[SATIP_PATH_MAX];
-            uint16_t httpPort = 0;
-            if (!Copy(v, vEnd, url, SATIP_URL_MAX) || !ParseHttpUrl(url, host, hostSize, &httpPort, path, sizeof path))
-                return SATIP_ADDRESS_BAD;
-            *port = SATIP_RTSP_PORT;
-            return SATIP_ADDRESS_DESCRIPTION;
-        }
-        const char* colon = Chr(v, vEnd, ':');
-        const char* hostEnd = colon ? colon : vEnd;
-        for (const char* c = v; c < hostEnd; ++c) {
-            bool ok = IsDigit(*c) || (Lower(*c) >= 'a' && Lower(*c) <= 'z') || *c == '.' || *c == '-' || *c == '_';
-            if (!ok) return SATIP_ADDRESS_BAD;
-        }
-        uint32_t number = SATIP_RTSP_PORT;
-        if (colon) {
-            const char* digits = colon + 1;
-            if (!ReadNumber(&digits, vEnd, &number) || digits != vEnd || number < 1 || number > 65535)
-                return SATIP_ADDRESS_BAD;
-        }
-        if (hostEnd == v || !Copy(v, hostEnd, host, hostSize)) return SATIP_ADDRESS_BAD;
-        *port = uint16_t(number);
-        return SATIP_ADDRESS_GIVEN;
+        if (size_t(keyEnd - line) != strlen(key) || !StartsWith(line, keyEnd, key)) continue;
+        *value = eq + 1;
+        *valueEnd = lineEnd;
+        TrimBlanks(value, valueEnd);
+        return true;
     }
-    return SATIP_ADDRESS_NONE;
+    return false;
+}
+
+}  // namespace
+
+SatipAddress ParseServerAddress(const char* text, size_t length, char* host, size_t hostSize, uint16_t* port,
+                                char* url) {
+    const char *v = nullptr, *vEnd = nullptr;
+    if (!ServerValue(text, length, "address", &v, &vEnd) || v == vEnd) return SATIP_ADDRESS_NONE;
+    if (StartsWith(v, vEnd, "http://")) {
+        // The device description: its host is the server, whose RTSP port is 554.
+        char path[SATIP_PATH_MAX];
+        uint16_t httpPort = 0;
+        if (!Copy(v, vEnd, url, SATIP_URL_MAX) || !ParseHttpUrl(url, host, hostSize, &httpPort, path, sizeof path))
+            return SATIP_ADDRESS_BAD;
+        *port = SATIP_RTSP_PORT;
+        return SATIP_ADDRESS_DESCRIPTION;
+    }
+    const char* colon = Chr(v, vEnd, ':');
+    const char* hostEnd = colon ? colon : vEnd;
+    for (const char* c = v; c < hostEnd; ++c) {
+        bool ok = IsDigit(*c) || (Lower(*c) >= 'a' && Lower(*c) <= 'z') || *c == '.' || *c == '-' || *c == '_';
+        if (!ok) return SATIP_ADDRESS_BAD;
+    }
+    uint32_t number = SATIP_RTSP_PORT;
+    if (colon) {
+        const char* digits = colon + 1;
+        if (!ReadNumber(&digits, vEnd, &number) || digits != vEnd || number < 1 || number > 65535)
+            return SATIP_ADDRESS_BAD;
+    }
+    if (hostEnd == v || !Copy(v, hostEnd, host, hostSize)) return SATIP_ADDRESS_BAD;
+    *port = uint16_t(number);
+    return SATIP_ADDRESS_GIVEN;
+}
+
+SatipTransport ParseServerTransport(const char* text, size_t length) {
+    const char *v = nullptr, *vEnd = nullptr;
+    if (!ServerValue(text, length, "transport", &v, &vEnd)) return SATIP_TRANSPORT_AUTO;
+    if (vEnd - v == 3 && StartsWith(v, vEnd, "udp")) return SATIP_TRANSPORT_UDP;
+    if (vEnd - v == 3 && StartsWith(v, vEnd, "tcp")) return SATIP_TRANSPORT_TCP;
+    return SATIP_TRANSPORT_AUTO;
+}
+
+namespace {
+
+// The next line of the cache that is a usable tune; false at the end.
+bool NextCachedTune(const char** p, const char* end, SatipTune* tune) {
+    while (*p < end) {
+        const char* line = *p;
+        const char* nl = Chr(line, end, '\n');
+        *p = nl ? nl + 1 : end;
+        if (ParseTuneQuery(line, size_t((nl ? nl : end) - line), tune)) return true;
+    }
+    return false;
+}
+
+bool SameTransponder(const SatipTune* a, const SatipTune* b) {
+    SatipStatus echo = {0, 0, 0, 0, a->source, a->frequencyKhz, a->polarization};
+    return StatusMatchesTune(&echo, b);
+}
+
+// A line that stays when the tune is noted: another transponder's, on DVB-S2.
+bool Stays(const SatipTune* cached, const SatipTune* tune) {
+    return cached->system == SATIP_DVBS2 && !SameTransponder(cached, tune);
+}
+
+// Appends the tune as a line.
+void PutCachedTune(const SatipTune* tune, char* out, size_t* used) {
+    char query[SATIP_QUERY_MAX];
+    if (FormatTuneQuery(tune, query, sizeof query)) Append(out, SATIP_CACHE_MAX, used, "%s\n", query);
+}
+
+}  // namespace
+
+SatipSystem CachedSystem(const char* text, size_t length, const SatipTune* tune) {
+    const char* p = text;
+    SatipTune cached;
+    while (NextCachedTune(&p, text + length, &cached))
+        if (SameTransponder(&cached, tune)) return cached.system;
+    return SATIP_DVBS;
+}
+
+size_t NoteCachedSystem(const char* text, size_t length, const SatipTune* tune, char* out) {
+    const char *p = text, *end = text + length;
+    bool add = tune->system == SATIP_DVBS2;
+    size_t stay = 0, used = 0;
+    SatipTune cached;
+    while (NextCachedTune(&p, end, &cached)) stay += Stays(&cached, tune);
+    size_t drop = stay + add > SATIP_CACHE_LINES ? stay + add - SATIP_CACHE_LINES : 0;  // the oldest first
+    for (p = text; NextCachedTune(&p, end, &cached);) {
+        if (!Stays(&cached, tune)) continue;
+        if (drop) {
+            --drop;
+            continue;
+        }
+        PutCachedTune(&cached, out, &used);
+    }
+    if (add) PutCachedTune(tune, out, &used);
+    return used;
 }

@@ -82,6 +82,8 @@ struct RtspReply {
     uint32_t timeoutSeconds;                 // the session's timeout; 60 when not given
     uint32_t streamId;                       // com.ses.streamID; 0 when absent
     uint16_t serverRtpPort, serverRtcpPort;  // from Transport's server_port; 0 when absent
+    bool interleaved;                        // Transport: RTP/AVP/TCP or interleaved=: the stream comes over RTSP
+    uint8_t rtpChannel, rtcpChannel;         // Transport's interleaved=a-b; 0-1 when not given
     size_t headerLength;                     // bytes up to and including the empty line
     size_t contentLength;                    // the body's length after it
 };
@@ -99,6 +101,8 @@ struct RtspRequest {
     uint32_t cseq;
     char session[SATIP_SESSION_MAX];
     uint16_t clientRtpPort, clientRtcpPort;  // Transport's client_port; 0 when absent
+    bool interleaved;                        // Transport asks for RTP/AVP/TCP or interleaved=
+    uint8_t rtpChannel, rtcpChannel;         // interleaved=a-b; 0-1 when not given
     size_t headerLength;
 };
 
@@ -127,15 +131,15 @@ struct SatipStatus {
 // out cannot disagree.
 bool StatusMatchesTune(const SatipStatus* status, const SatipTune* tune);
 
-// How long after a PLAY a report is not believed. minisatip reports full
-// level, lock and best quality right after every tune until the tuner's
-// first real reading, 300 to 600 ms later; the settle time covers that and
-// one 200 ms report period more.
-constexpr uint32_t SATIP_SETTLE_MS = 800;
+// minisatip reports full level, lock and best quality (255, 1, 15) right
+// after every tune until the tuner's first real reading, 300 to 600 ms
+// later: that pattern is not believed for this long after a PLAY, which
+// covers it and one 200 ms report period more.
+constexpr uint32_t SATIP_EARLY_MS = 800;
 
-// Whether a report counts for the meter: it describes the tune and the
-// settle time has passed since the PLAY. Until then the tuner reads "no
-// lock, 0".
+// Whether a report counts for the meter: it describes the tune, and it is
+// not minisatip's early pattern within SATIP_EARLY_MS of the PLAY. Any other
+// report counts at once.
 bool ReportCounts(const SatipStatus* status, const SatipTune* tune, uint32_t msSincePlay);
 
 // Reads "ver=1.0;src=1;tuner=1,204,1,12,12302.00,v,dvbs2,8psk,off,0.35,27500,34;pids=0",
@@ -147,8 +151,10 @@ bool ParseTunerStatus(const char* text, size_t length, SatipStatus* status);
 // The status from a compound RTCP packet (RR or SR, SDES, APP in any order):
 // the first APP packet named "SES1" (its string length, then the status
 // text). Old minisatip wrote the APP's length word one word off; the text is
-// read as far as the datagram holds it. False when there is none.
-bool ParseRtcpApp(const uint8_t* data, size_t length, SatipStatus* status);
+// read as far as the datagram holds it. False when there is none. sentAt
+// (when given) gets the NTP timestamp of a sender report before the APP, 0
+// without one.
+bool ParseRtcpApp(const uint8_t* data, size_t length, SatipStatus* status, uint64_t* sentAt = nullptr);
 
 // The status from DESCRIBE's SDP: the "a=fmtp:33 ..." line.
 bool ParseSdpStatus(const char* text, size_t length, SatipStatus* status);
@@ -168,11 +174,64 @@ size_t FormatTunerStatus(const SatipTune* tune, const SatipStatus* status, char*
 
 // A compound RTCP packet as a SAT>IP server sends it: an empty receiver
 // report, then APP "SES1" with the status text, padded to 32 bits. The form
-// flags make it the way other servers do: a sender report and an SDES
-// before the APP, an APP length word one word too long. Returns the length
-// written, 0 when it does not fit.
+// flags make it the way other servers do: a sender report (NTP timestamp
+// sentAt) and an SDES before the APP, an APP length word one word too long.
+// Returns the length written, 0 when it does not fit.
 enum SatipRtcpForm : uint32_t { SATIP_RTCP_PLAIN = 0, SATIP_RTCP_COMPOUND = 1, SATIP_RTCP_LONG_APP = 2 };
-size_t BuildRtcpApp(uint32_t ssrc, const char* statusText, uint8_t* out, size_t size, uint32_t form = SATIP_RTCP_PLAIN);
+size_t BuildRtcpApp(uint32_t ssrc, const char* statusText, uint8_t* out, size_t size, uint32_t form = SATIP_RTCP_PLAIN,
+                    uint64_t sentAt = 0);
+
+// An empty receiver report (RFC 3550, 6.4.2): 8 bytes, what every RTP
+// receiver may send to the sender's RTCP port. The bridge sends it from its
+// RTP and RTCP ports after SETUP to open the way for the server's datagrams
+// through a stateful firewall or NAT.
+constexpr size_t SATIP_EMPTY_RR_SIZE = 8;
+void BuildEmptyReceiverReport(uint32_t ssrc, uint8_t* out);
+
+// ---- the order of what arrives ----------------------------------------------
+
+// Datagrams come late, twice or out of order over Wi-Fi; what is older than
+// what was taken never replaces it. RTP by its sequence number; RTCP by its
+// sender report's NTP timestamp, and by arrival where a server sends none
+// (tvheadend's bare APP, a plain receiver report). Something far behind
+// (1,000 packets, 10 s) is a restarted server's, and starts the order anew.
+struct SatipOrder {
+    bool rtpSeen, reportSeen;
+    uint16_t rtpSequence;
+    uint64_t reportSentAt;
+};
+bool RtpIsNewer(SatipOrder* order, uint16_t sequence);
+bool ReportIsNewer(SatipOrder* order, uint64_t sentAt);  // sentAt 0: no timestamp, taken as it comes
+
+// ---- RTP and RTCP over the RTSP connection (RFC 2326, section 10.12) ---------
+
+// Interleaved, each packet comes as '$', its channel, its 16-bit length and
+// the packet, between the RTSP replies on the same connection, split across
+// reads as TCP pleases. The reader keeps what came in the caller's buffer;
+// SATIP_FRAME_MAX bytes hold every frame. A frame longer than the buffer is
+// dropped as it comes, bytes that are neither a frame nor a reply are
+// skipped to the next '$' or 'R'.
+constexpr size_t SATIP_FRAME_MAX = 4 + 0xFFFF;
+struct SatipInterleaved {
+    uint8_t* buffer;
+    size_t size;
+    size_t start, end;  // what came and is not yet taken
+    size_t drop;        // bytes still to come of a frame longer than the buffer
+};
+enum SatipPieceKind { SATIP_PIECE_NONE, SATIP_PIECE_FRAME, SATIP_PIECE_REPLY, SATIP_PIECE_JUNK };
+struct SatipPiece {
+    SatipPieceKind kind;  // NONE: more must come
+    uint8_t channel;      // a frame's
+    const uint8_t* data;  // a frame's packet, a reply's text (head and body); valid until the next read
+    size_t length;        // also the bytes a JUNK piece skipped
+    RtspReply reply;      // a reply's
+};
+void InitInterleaved(SatipInterleaved* reader, uint8_t* buffer, size_t size);
+// Where the next read goes and how much fits (what was taken is moved out first).
+uint8_t* InterleavedRoom(SatipInterleaved* reader, size_t* room);
+void InterleavedCame(SatipInterleaved* reader, size_t count);
+// The next whole piece, taken out of the reader.
+SatipPiece NextInterleaved(SatipInterleaved* reader);
 
 // ---- finding a server ----------------------------------------------------------
 
@@ -192,7 +251,7 @@ bool ParseHttpUrl(const char* url, char* host, size_t hostSize, uint16_t* port, 
 // "DVBS2-" in <satip:X_SATIPCAP>. 0 when it offers none or says nothing.
 uint32_t DescriptionSatelliteTuners(const char* xml, size_t length);
 
-// ---- satipcard.ini -------------------------------------------------------------
+// ---- satipcard.ini and the bridge's cache --------------------------------------
 
 enum SatipAddress {
     SATIP_ADDRESS_BAD = -1,
@@ -210,3 +269,21 @@ enum SatipAddress {
 // case-blind.
 SatipAddress ParseServerAddress(const char* text, size_t length, char* host, size_t hostSize, uint16_t* port,
                                 char* url);
+
+// transport=auto|udp|tcp in [server]: how the stream comes. auto (also
+// when absent or unknown): UDP, and the RTSP connection when nothing comes
+// over UDP; tcp: the RTSP connection first, UDP where the server refuses it.
+enum SatipTransport { SATIP_TRANSPORT_AUTO, SATIP_TRANSPORT_UDP, SATIP_TRANSPORT_TCP };
+SatipTransport ParseServerTransport(const char* text, size_t length);
+
+// The cache beside the bridge: the system each transponder last locked on,
+// so that the first query asks for it. One tune query a line for those that
+// locked on DVB-S2; a transponder not in it is asked as DVB-S, the system of
+// every listed transponder. A tune is the same transponder at the same
+// source and polarization within 1 MHz.
+constexpr size_t SATIP_CACHE_LINES = 64;
+constexpr size_t SATIP_CACHE_MAX = SATIP_CACHE_LINES * SATIP_QUERY_MAX;
+SatipSystem CachedSystem(const char* text, size_t length, const SatipTune* tune);
+// The cache with the tune's system noted, the oldest lines dropped beyond
+// SATIP_CACHE_LINES: the new text's length (out holds SATIP_CACHE_MAX).
+size_t NoteCachedSystem(const char* text, size_t length, const SatipTune* tune, char* out);

@@ -22,6 +22,7 @@ struct SatipServer {
     uint16_t port;
     char name[SERVER_NAME_MAX];
     sockaddr_in address;  // looked up once: the session never waits on a name server
+    SatipTransport transport;
 };
 
 // What the stream's own tables say of the satellite, and how that stands
@@ -85,11 +86,12 @@ bool StopSession(Bridge* bridge);
 
 // ---- the stream's tables: which satellite is it? ------------------------------
 
-// Reads what has come on the RTP socket (the tables' PIDs) for the tune that
-// tunedAt stamps, and logs each identification and each change; a confirmed
-// wrong satellite shows a box once per tune. A new tune or a lost lock starts
-// over. Never waits. True when any packet came: the stream is alive.
-bool ReadStreamTables(Bridge* bridge, SOCKET rtp, const SatipTune* tune, uint32_t tunedAt);
+// Reads one RTP packet (the tables' PIDs) for the tune that tunedAt stamps;
+// with nullptr, once a pass after the packets, logs each identification and
+// each change, and a confirmed wrong satellite shows a box once per tune. A
+// new tune or a lost lock starts over. Never waits. The packets come over UDP
+// or the RTSP connection alike.
+void ReadStreamTables(Bridge* bridge, const uint8_t* rtp, size_t length, const SatipTune* tune, uint32_t tunedAt);
 
 // ---- sockets, each wait bounded by NETWORK_WAIT_MS ----------------------------
 
@@ -97,6 +99,8 @@ bool StartWinsock();
 // The host's address, into server->address; false when it has none.
 bool ResolveServer(SatipServer* server);
 SOCKET ConnectServer(const SatipServer* server);
+// Waits until the socket can be read (or written); false when the time ran out.
+bool WaitForSocket(SOCKET socket, bool writing, uint32_t ms);
 bool SendAll(SOCKET socket, const char* data, size_t length);
 // Reads until a whole reply has come; its body follows the headers in buffer.
 // SATIP_INCOMPLETE when the time ran out or the server closed the connection.

@@ -31,6 +31,7 @@ static SatipAddress ReadIni(char* path, DWORD pathSize, SatipServer* server, cha
     char* text = ReadDriverFile(nullptr, "satipcard.ini", INI_MAX, path, pathSize, &length, &result);
     SatipAddress found = text ? ParseServerAddress(text, length, server->host, sizeof server->host, &server->port, url)
                               : SATIP_ADDRESS_NONE;
+    server->transport = text ? ParseServerTransport(text, length) : SATIP_TRANSPORT_AUTO;
     free(text);
     return found;
 }

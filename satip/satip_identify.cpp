@@ -10,8 +10,6 @@
 #include <cstring>
 #include "transponders/transponder_files.h"
 
-constexpr int PACKETS_PER_CALL = 256;  // the socket is drained, within bounds
-constexpr size_t RTP_PACKET_MAX = 2048;
 constexpr DWORD LIST_FILE_MAX = 256 * 1024;  // a list of 999 entries is about 20 KB
 
 // The positions whose lists beside the program hold the tuned transponder.
@@ -95,7 +93,7 @@ static void Tell(StreamTables* st, const TsIdentity* found, const SatipTune* tun
     }
 }
 
-bool ReadStreamTables(Bridge* bridge, SOCKET rtp, const SatipTune* tune, uint32_t tunedAt) {
+void ReadStreamTables(Bridge* bridge, const uint8_t* rtp, size_t length, const SatipTune* tune, uint32_t tunedAt) {
     StreamTables* st = &bridge->stream;
     bool locked = StatusLock(bridge->status.load());
     uint32_t now = DriverNow();
@@ -105,21 +103,12 @@ bool ReadStreamTables(Bridge* bridge, SOCKET rtp, const SatipTune* tune, uint32_
     }
     if (locked && !st->locked) st->lockedAt = now;
     st->locked = locked;
-    uint8_t packet[RTP_PACKET_MAX];
-    bool data = false;
-    for (int i = 0; i < PACKETS_PER_CALL; ++i) {
-        int got = recv(rtp, reinterpret_cast<char*>(packet), sizeof packet, 0);
-        if (got <= 0) break;
-        data = true;
-        size_t offset, length;
-        if (locked && RtpPayload(packet, size_t(got), &offset, &length))
-            ReadTsPackets(&st->tables, packet + offset, length);
-    }
-    if (!locked) return data;
+    size_t offset, payload;
+    if (rtp && locked && RtpPayload(rtp, length, &offset, &payload)) ReadTsPackets(&st->tables, rtp + offset, payload);
+    if (!locked || rtp) return;  // what the tables say is told once a pass, after its packets
     TsIdentity found;
     IdentifyTables(&st->tables, now - st->lockedAt, &found);
-    if (found.state == IDENTITY_NONE || SameIdentity(&found, &st->logged)) return data;
+    if (found.state == IDENTITY_NONE || SameIdentity(&found, &st->logged)) return;
     st->logged = found;
     Tell(st, &found, tune, now);
-    return data;
 }

@@ -15,8 +15,7 @@ void CloseSocket(SOCKET* socket) {
     *socket = INVALID_SOCKET;
 }
 
-// Waits until the socket can be read (or written); false when the time ran out.
-static bool WaitFor(SOCKET socket, bool writing, uint32_t ms) {
+bool WaitForSocket(SOCKET socket, bool writing, uint32_t ms) {
     fd_set set;
     FD_ZERO(&set);
     FD_SET(socket, &set);
@@ -50,7 +49,7 @@ SOCKET ConnectServer(const SatipServer* server) {
     BOOL noDelay = TRUE;
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
     bool connected = connect(s, reinterpret_cast<const sockaddr*>(&server->address), sizeof server->address) == 0 ||
-                     (WSAGetLastError() == WSAEWOULDBLOCK && WaitFor(s, true, NETWORK_WAIT_MS));
+                     (WSAGetLastError() == WSAEWOULDBLOCK && WaitForSocket(s, true, NETWORK_WAIT_MS));
     if (!connected) CloseSocket(&s);
     return s;
 }
@@ -66,7 +65,7 @@ bool SendAll(SOCKET socket, const char* data, size_t length) {
         }
         ULONGLONG now = GetTickCount64();
         if (sent == 0 || WSAGetLastError() != WSAEWOULDBLOCK || now >= deadline ||
-            !WaitFor(socket, true, uint32_t(deadline - now)))
+            !WaitForSocket(socket, true, uint32_t(deadline - now)))
             return false;
     }
     return true;
@@ -77,7 +76,7 @@ SatipParse ReceiveReply(SOCKET socket, char* buffer, size_t size, RtspReply* rep
     size_t have = 0;
     for (;;) {
         ULONGLONG now = GetTickCount64();
-        if (now >= deadline || !WaitFor(socket, false, uint32_t(deadline - now))) return SATIP_INCOMPLETE;
+        if (now >= deadline || !WaitForSocket(socket, false, uint32_t(deadline - now))) return SATIP_INCOMPLETE;
         int got = recv(socket, buffer + have, int(size - have), 0);
         if (got < 0 && WSAGetLastError() == WSAEWOULDBLOCK) continue;
         if (got <= 0) return SATIP_INCOMPLETE;  // closed, or broken

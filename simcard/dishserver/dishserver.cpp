@@ -6,15 +6,16 @@
 // its signal lines.
 //
 //   dishserver.exe [/port=<n>] [/timeout=<s>] [/ssdp] [/refuse=<status>]
-//                  [/silent] [/nortcp] [/msys=dvbs|dvbs2] [/quirks=<name>,...]
+//                  [/silent] [/nortcp] [/msys=dvbs|dvbs2] [/quirks=<name>[=<n>],...]
 //                  [/tables=none|nonit|no43|relay=<key>|badcrc|split]
 //
 // /ssdp answers discovery; /refuse answers every SETUP with that status;
 // /silent accepts connections and never answers; /nortcp sends no RTCP, so
 // a client must ask DESCRIBE; /msys locks only on that system; /quirks
-// behaves like other servers (see Habits); /tables breaks the stream's
-// tables (see ts_feed.h). Every request and every change of the reported
-// level goes to the card's log.
+// behaves like other servers and plays the network between (see Habits);
+// /tables breaks the stream's tables (see ts_feed.h). Every request, every
+// change of the reported level and the datagrams a client sends to the
+// server's ports go to the card's log.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <cstdio>
@@ -24,6 +25,7 @@
 #include "simcard/dishserver/ts_feed.h"
 #include "simcard/scenario_file.h"
 #include "simcard/simcard.h"
+#include "simcard/sky_folder.h"
 #include "tuner/transponder_text.h"
 
 HMODULE DriverModule;
@@ -39,22 +41,46 @@ constexpr size_t REPLY_MAX = 2048;
 
 // The habits of other servers, so that a test can be a different box each time.
 struct Habits {
-    bool early;      // "early": full level, lock and quality for EARLY_MS after each PLAY, and in a
-                     // DESCRIBE of a stream that is not playing (minisatip since 2022)
-    bool play404;    // "play404": any SETUP is taken, every PLAY answers 404 (minisatip without a tuner)
-    bool keep;       // "keep": the session outlives its first TEARDOWN; SETUP answers 404 while it
-                     // stands, a second TEARDOWN ends it (IDL4K, GSSBOX)
-    bool headers;    // "headers": "Cseq:", "session:<id>;timeout=" without a space, Transport's keys
-                     // in another order with source= and destination=, a zero-padded stream id
-    bool noTimeout;  // "notimeout": Session without ";timeout=" (60 s)
-    bool compound;   // "compound": RTCP as SR, SDES, then APP
-    bool longApp;    // "applength": the APP's length word one word too long (old minisatip)
-    bool ver12;      // "ver12": "ver=1.2;" and the fields after the fourth blank
-    bool emptyRtp;   // "emptyrtp": RTP packets without payload
-    bool mute;       // "mute": no RTP and no RTCP, while RTSP is answered (a stalled tuner)
+    bool early;       // "early": full level, lock and quality for EARLY_MS after each PLAY, and in a
+                      // DESCRIBE of a stream that is not playing (minisatip since 2022)
+    bool play404;     // "play404": any SETUP is taken, every PLAY answers 404 (minisatip without a tuner)
+    bool keep;        // "keep": the session outlives its first TEARDOWN; SETUP answers 404 while it
+                      // stands, a second TEARDOWN ends it (IDL4K, GSSBOX)
+    bool headers;     // "headers": "Cseq:", "session:<id>;timeout=" without a space, Transport's keys
+                      // in another order with source= and destination=, a zero-padded stream id
+    bool noTimeout;   // "notimeout": Session without ";timeout=" (60 s)
+    bool compound;    // "compound": RTCP as SR, SDES, then APP
+    bool longApp;     // "applength": the APP's length word one word too long (old minisatip)
+    bool ver12;       // "ver12": "ver=1.2;" and the fields after the fourth blank
+    bool emptyRtp;    // "emptyrtp": RTP packets without payload
+    bool mute;        // "mute": no RTP and no RTCP from MUTE_AFTER_MS after each PLAY, while RTSP is
+                      // answered (a stalled tuner)
+    bool strictMsys;  // "strictmsys": no lock when msys is not the transponder's system: DVB-S for
+                      // those in the lists, DVB-S2 for the others
+    // How the stream comes: "tcp" serves it over the RTSP connection when asked; without it (or
+    // with "notcp", as OctopusNet) an interleaved SETUP hears 461. "noudp": no datagram ever
+    // reaches the client (a firewall); the way it would open is still logged.
+    bool tcp, noUdp;
+    // The network between, for UDP: "loss=<percent>" dropped, "jitter=<ms>" each datagram
+    // delayed up to that long, "reorder" delays independent so that datagrams overtake each
+    // other (without it they keep their order), "dup" one in ten sent twice, "outage=<ms>" all
+    // UDP stops once, that long, OUTAGE_AFTER_MS after a PLAY.
+    bool reorder, dup;
+    uint32_t lossPercent, jitterMs, outageMs;
 };
 
 constexpr uint32_t EARLY_MS = 600;
+constexpr uint32_t MUTE_AFTER_MS = 1000;
+constexpr uint32_t OUTAGE_AFTER_MS = 5000;
+constexpr int DELAYED_MAX = 256;  // datagrams held back by the jitter
+constexpr size_t DATAGRAM_MAX = 1500;
+
+struct Datagram {
+    uint32_t due;
+    bool rtcp;
+    uint16_t length;
+    uint8_t bytes[DATAGRAM_MAX];
+};
 
 struct Client {
     SOCKET socket;
@@ -71,25 +97,116 @@ struct DishServer {
     Habits habits = {};
     Scenario scenario;
     DishCard dish;
-    SOCKET listener = INVALID_SOCKET, media = INVALID_SOCKET, discovery = INVALID_SOCKET;
+    // The RTP and RTCP ports, and the feed's own: what the feed writes comes back there to
+    // go out over the network's habits.
+    SOCKET listener = INVALID_SOCKET, rtp = INVALID_SOCKET, rtcp = INVALID_SOCKET, feed = INVALID_SOCKET,
+           discovery = INVALID_SOCKET;
+    sockaddr_in feedAt;
     Client clients[CLIENTS];
     // The one stream.
     char session[SATIP_SESSION_MAX];
     bool playing;
     SatipTune tune;
     sockaddr_in rtpTo, rtcpTo;
+    Client* over;  // the RTSP connection the stream goes over, or nullptr for UDP
+    uint8_t channels[2];
     uint32_t tunedAt, playedAt, lastRequest, lastReported = UINT32_MAX, sessions;
-    bool kept;  // "keep": the session was torn down once and still stands
+    bool kept;       // "keep": the session was torn down once and still stands
+    bool opened[2];  // a datagram came to our RTP, RTCP port in this session
     uint16_t sequence;
+    // The network between: datagrams held back, the one outage.
+    Datagram delayed[DELAYED_MAX];
+    int delayedCount;
+    uint32_t lastDue, outageAt, random = 1;
+    bool outageDone, inOutage;
+    Sky* sky;  // "strictmsys": the lists, to tell a transponder's system
 };
 
 static DishServer Server;
+
+// "strictmsys": DVB-S for the transponders the lists hold (the card's own
+// limit), DVB-S2 for the others.
+static SatipSystem TransponderSystem(const SatipTune* tune) {
+    bool vertical = tune->polarization == 'v' || tune->polarization == 'r';
+    for (uint32_t t = 0; Server.sky && t < Server.sky->transponderCount; ++t) {
+        const SkyTransponder* tp = &Server.sky->transponders[t];
+        uint32_t apart = tp->frequency > tune->frequencyKhz ? tp->frequency - tune->frequencyKhz
+                                                            : tune->frequencyKhz - tp->frequency;
+        if (apart <= 1000 && (tp->polarization != 0) == vertical) return SATIP_DVBS;
+    }
+    return SATIP_DVBS2;
+}
+
+static uint32_t Random(uint32_t below) {  // a fixed sequence: a test's network is the same every run
+    Server.random = Server.random * 1103515245u + 12345u;
+    return below ? (Server.random >> 8) % below : 0;
+}
+
+static void SendNow(bool rtcp, const uint8_t* bytes, size_t length) {
+    const sockaddr_in* to = rtcp ? &Server.rtcpTo : &Server.rtpTo;
+    sendto(rtcp ? Server.rtcp : Server.rtp, reinterpret_cast<const char*>(bytes), int(length), 0,
+           reinterpret_cast<const sockaddr*>(to), sizeof *to);
+}
+
+// One RTP or RTCP packet to the client: over its RTSP connection as a "$"
+// frame, or as a datagram through the network's habits.
+static void Emit(bool rtcp, const uint8_t* bytes, size_t length, uint32_t now) {
+    const Habits& h = Server.habits;
+    if (Server.over) {
+        uint8_t frame[4 + DATAGRAM_MAX];
+        if (length > DATAGRAM_MAX) return;
+        frame[0] = '$', frame[1] = Server.channels[rtcp], frame[2] = uint8_t(length >> 8), frame[3] = uint8_t(length);
+        memcpy(frame + 4, bytes, length);
+        send(Server.over->socket, reinterpret_cast<char*>(frame), int(length + 4), 0);
+        return;
+    }
+    if (h.noUdp || Server.inOutage || Random(100) < h.lossPercent || length > DATAGRAM_MAX) return;
+    for (int copies = h.dup && Random(10) == 0 ? 2 : 1; copies > 0; --copies) {
+        if (!h.jitterMs) {
+            SendNow(rtcp, bytes, length);
+            continue;
+        }
+        if (Server.delayedCount == DELAYED_MAX) return;
+        uint32_t due = now + Random(h.jitterMs + 1);
+        if (!h.reorder && int32_t(Server.lastDue - due) > 0) due = Server.lastDue;  // a queue keeps the order
+        Server.lastDue = due;
+        Datagram* d = &Server.delayed[Server.delayedCount++];
+        d->due = due, d->rtcp = rtcp, d->length = uint16_t(length);
+        memcpy(d->bytes, bytes, length);
+    }
+}
+
+// The datagrams whose delay has passed, in the order they fall due.
+static void SendDue(uint32_t now) {
+    for (;;) {
+        int first = -1;
+        for (int i = 0; i < Server.delayedCount; ++i)
+            if (int32_t(now - Server.delayed[i].due) >= 0 &&
+                (first < 0 || int32_t(Server.delayed[first].due - Server.delayed[i].due) > 0))
+                first = i;
+        if (first < 0) return;
+        Datagram* d = &Server.delayed[first];
+        if (Server.playing && !Server.over) SendNow(d->rtcp, d->bytes, d->length);
+        *d = Server.delayed[--Server.delayedCount];
+    }
+}
+
+// "outage": all UDP stops once, from OUTAGE_AFTER_MS after a PLAY.
+static void CheckOutage(uint32_t now) {
+    uint32_t ms = Server.habits.outageMs;
+    if (!ms || Server.outageDone || !Server.playing || Server.over) return;
+    bool in = int32_t(now - Server.outageAt) >= 0 && now - Server.outageAt < ms;
+    if (in != Server.inOutage) DriverLog(now, in ? "Outage begins for %lu ms" : "Outage ends", (unsigned long)ms);
+    Server.outageDone = Server.inOutage && !in;
+    Server.inOutage = in;
+}
 
 // The status now; note gets where the dish points and what it hears.
 static SatipStatus Measure(uint32_t now, char* note, size_t noteSize) {
     SatipStatus status = {1, 0, 0, 0, 0, 0, 0};
     note[0] = 0;
     if (Server.onlySystem >= 0 && Server.tune.system != Server.onlySystem) return status;
+    if (Server.habits.strictMsys && Server.tune.system != TransponderSystem(&Server.tune)) return status;
     SignalSample sample;
     uint32_t ms = now - Server.tunedAt;
     if (Server.scenario.dish.present) {
@@ -147,9 +264,10 @@ static void Report(uint32_t now) {
         FormatTunerStatus(&Server.tune, &status, text, sizeof text, h.ver12 ? SATIP_STATUS_V12 : SATIP_STATUS_V10)) {
         uint32_t form =
             (h.compound ? uint32_t(SATIP_RTCP_COMPOUND) : 0u) | (h.longApp ? uint32_t(SATIP_RTCP_LONG_APP) : 0u);
-        size_t length = BuildRtcpApp(STREAM_ID, text, packet, sizeof packet, form);
-        sendto(Server.media, reinterpret_cast<char*>(packet), int(length), 0,
-               reinterpret_cast<sockaddr*>(&Server.rtcpTo), sizeof Server.rtcpTo);
+        // The sender report's NTP timestamp: seconds and a fraction of them, from the server's clock.
+        uint64_t sentAt = uint64_t(now / 1000 + 1) << 32 | uint64_t(now % 1000) * 4294967u;
+        size_t length = BuildRtcpApp(STREAM_ID, text, packet, sizeof packet, form, sentAt);
+        Emit(true, packet, length, now);
     }
     if (h.emptyRtp) {  // minisatip's sign of life when its tuner gives nothing: a bare RTP header
         uint16_t sequence = Server.sequence++;
@@ -166,15 +284,39 @@ static void Report(uint32_t now) {
                               0,
                               0,
                               STREAM_ID};
-        sendto(Server.media, reinterpret_cast<char*>(header), int(sizeof header), 0,
-               reinterpret_cast<sockaddr*>(&Server.rtpTo), sizeof Server.rtpTo);
+        Emit(false, header, sizeof header, now);
         return;
     }
-    SendFeed(Server.media, &Server.rtpTo, &Server.sequence, now, &Server.tune, heard,
+    SendFeed(Server.feed, &Server.feedAt, &Server.sequence, now, &Server.tune, heard,
              Server.scenario.dish.present ? Server.dish.heardKey : -1);
+    uint8_t packet2[DATAGRAM_MAX];
+    for (int got; (got = recv(Server.feed, reinterpret_cast<char*>(packet2), sizeof packet2, 0)) > 0;)
+        Emit(false, packet2, size_t(got), now);
 }
 
 static void Reply(Client* client, const char* text, size_t length) { send(client->socket, text, int(length), 0); }
+
+static uint16_t LocalPort(SOCKET s) {
+    sockaddr_in local = {};
+    int length = sizeof local;
+    getsockname(s, reinterpret_cast<sockaddr*>(&local), &length);
+    return ntohs(local.sin_port);
+}
+
+// A datagram to our RTP or RTCP port: a client opening the way through its
+// firewall or NAT. Logged once a port and session.
+static void Opened(bool rtcp) {
+    uint8_t data[DATAGRAM_MAX];
+    sockaddr_in from = {};
+    int fromLength = sizeof from;
+    int got = recvfrom(rtcp ? Server.rtcp : Server.rtp, reinterpret_cast<char*>(data), sizeof data, 0,
+                       reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (got <= 0 || Server.opened[rtcp]) return;
+    Server.opened[rtcp] = true;
+    bool report = got == SATIP_EMPTY_RR_SIZE && data[0] == 0x80 && data[1] == 201;
+    DriverLog(DriverNow(), "Datagram to the %s port from %s:%u: %d bytes%s", rtcp ? "RTCP" : "RTP",
+              inet_ntoa(from.sin_addr), ntohs(from.sin_port), got, report ? ", an empty receiver report" : "");
+}
 
 static int Answer(Client* client, const RtspRequest* request, char* extra, size_t extraSize, char* body,
                   size_t bodySize) {
@@ -192,13 +334,16 @@ static int Answer(Client* client, const RtspRequest* request, char* extra, size_
         if (Server.refuse) return Server.refuse;
         if (Server.kept && !ours) return 404;  // the old session still holds the tuner
         if (!ParseTuneQuery(request->uri, strlen(request->uri), &tune)) return 400;
-        if (!request->clientRtpPort) return 461;
+        if (request->interleaved ? !h.tcp : !request->clientRtpPort) return 461;
         sockaddr_in peer = {};
         int length = sizeof peer;
         getpeername(client->socket, reinterpret_cast<sockaddr*>(&peer), &length);
         Server.rtpTo = Server.rtcpTo = peer;
         Server.rtpTo.sin_port = htons(request->clientRtpPort);
         Server.rtcpTo.sin_port = htons(request->clientRtcpPort ? request->clientRtcpPort : request->clientRtpPort + 1);
+        Server.over = request->interleaved ? client : nullptr;
+        Server.channels[0] = request->rtpChannel, Server.channels[1] = request->rtcpChannel;
+        Server.opened[0] = Server.opened[1] = false;
         snprintf(Server.session, sizeof Server.session, "%08lX", (unsigned long)(0x5A7100 + ++Server.sessions));
         Server.tune = tune;
         Server.tunedAt = Server.lastRequest = now;
@@ -207,18 +352,23 @@ static int Answer(Client* client, const RtspRequest* request, char* extra, size_
         inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
         if (!h.noTimeout) snprintf(timeout, sizeof timeout, ";timeout=%lu", (unsigned long)Server.timeoutSeconds);
         unsigned rtp = request->clientRtpPort, rtcp = ntohs(Server.rtcpTo.sin_port);
-        if (h.headers)
+        unsigned serverRtp = LocalPort(Server.rtp), serverRtcp = LocalPort(Server.rtcp);
+        if (Server.over) {
+            DriverLog(now, "Stream over the RTSP connection, channels %u-%u", Server.channels[0], Server.channels[1]);
+            snprintf(extra, extraSize,
+                     "Session: %s%s\r\nTransport: RTP/AVP/TCP;unicast;interleaved=%u-%u\r\ncom.ses.streamID: %lu\r\n",
+                     Server.session, timeout, Server.channels[0], Server.channels[1], (unsigned long)STREAM_ID);
+        } else if (h.headers)
             snprintf(extra, extraSize,
                      "session:%s%s\r\nTransport: RTP/AVP;unicast;source=%s;server_port=%u-%u;client_port=%u-%u;"
                      "destination=%s\r\ncom.ses.streamID: %04lu\r\n",
-                     Server.session, timeout, "127.0.0.1", Server.port, Server.port + 1, rtp, rtcp, address,
+                     Server.session, timeout, "127.0.0.1", serverRtp, serverRtcp, rtp, rtcp, address,
                      (unsigned long)STREAM_ID);
         else
             snprintf(extra, extraSize,
                      "Session: %s%s\r\nTransport: RTP/AVP;unicast;destination=%s;client_port=%u-%u;"
                      "server_port=%u-%u\r\ncom.ses.streamID: %lu\r\n",
-                     Server.session, timeout, address, rtp, rtcp, Server.port, Server.port + 1,
-                     (unsigned long)STREAM_ID);
+                     Server.session, timeout, address, rtp, rtcp, serverRtp, serverRtcp, (unsigned long)STREAM_ID);
         return 200;
     }
     if (strcmp(method, "PLAY") == 0 || strcmp(method, "TEARDOWN") == 0) {
@@ -240,6 +390,7 @@ static int Answer(Client* client, const RtspRequest* request, char* extra, size_
         }
         Server.playing = true;
         Server.playedAt = now;
+        if (!Server.outageDone && !Server.inOutage) Server.outageAt = now + OUTAGE_AFTER_MS;
         return 200;
     }
     if (strcmp(method, "DESCRIBE") == 0) {
@@ -294,6 +445,12 @@ static bool Serve(Client* client, const RtspRequest* request) {
 }
 
 static void CloseClient(Client* client) {
+    if (client == Server.over) {  // the stream went over this connection: it ends with it
+        DriverLog(DriverNow(), "Session %s ends with its connection", Server.session);
+        Server.over = nullptr;
+        Server.session[0] = 0;
+        Server.playing = false;
+    }
     closesocket(client->socket);
     client->socket = INVALID_SOCKET;
     client->have = 0;
@@ -370,20 +527,43 @@ static SOCKET BoundSocket(int type, uint16_t port) {
     return s;
 }
 
-// "/quirks=early,keep": the habits by name.
+// The habits by name, as /quirks= gives them and the log says them.
+static const struct {
+    const char* name;
+    bool Habits::*flag;
+    uint32_t Habits::*value;
+} HABITS[] = {{"early", &Habits::early, nullptr},
+              {"play404", &Habits::play404, nullptr},
+              {"keep", &Habits::keep, nullptr},
+              {"headers", &Habits::headers, nullptr},
+              {"notimeout", &Habits::noTimeout, nullptr},
+              {"compound", &Habits::compound, nullptr},
+              {"applength", &Habits::longApp, nullptr},
+              {"ver12", &Habits::ver12, nullptr},
+              {"emptyrtp", &Habits::emptyRtp, nullptr},
+              {"mute", &Habits::mute, nullptr},
+              {"strictmsys", &Habits::strictMsys, nullptr},
+              {"tcp", &Habits::tcp, nullptr},
+              {"notcp", nullptr, nullptr},
+              {"noudp", &Habits::noUdp, nullptr},
+              {"reorder", &Habits::reorder, nullptr},
+              {"dup", &Habits::dup, nullptr},
+              {"loss", nullptr, &Habits::lossPercent},
+              {"jitter", nullptr, &Habits::jitterMs},
+              {"outage", nullptr, &Habits::outageMs}};
+
+// "/quirks=early,keep,loss=10": the habits by name, some with a figure.
 static void ReadHabits(const char* names) {
-    static const struct {
-        const char* name;
-        bool Habits::*flag;
-    } known[] = {{"early", &Habits::early},       {"play404", &Habits::play404},     {"keep", &Habits::keep},
-                 {"headers", &Habits::headers},   {"notimeout", &Habits::noTimeout}, {"compound", &Habits::compound},
-                 {"applength", &Habits::longApp}, {"ver12", &Habits::ver12},         {"emptyrtp", &Habits::emptyRtp},
-                 {"mute", &Habits::mute}};
     for (const char* p = names; *p;) {
         size_t n = strcspn(p, ",");
+        size_t nameLength = strcspn(p, ",=");
         bool found = false;
-        for (const auto& k : known)
-            if (strlen(k.name) == n && strncmp(p, k.name, n) == 0) Server.habits.*k.flag = found = true;
+        for (const auto& k : HABITS) {
+            if (strlen(k.name) != nameLength || strncmp(p, k.name, nameLength) != 0) continue;
+            found = true;
+            if (k.flag) Server.habits.*k.flag = true;
+            if (k.value) Server.habits.*k.value = uint32_t(atoi(p + nameLength + (nameLength < n)));
+        }
         if (!found) fprintf(stderr, "dishserver: no quirk %.*s\n", int(n), p);
         p += n + (p[n] == ',');
     }
@@ -413,11 +593,22 @@ int main(int count, char** words) {
     ReadProgramScenario(&Server.scenario);
     if (Server.scenario.dish.present) LoadDishCard(&Server.scenario.dish, &Server.dish);
     StartFeed(Server.scenario.dish.present ? Server.dish.sky : nullptr);
+    if (Server.habits.strictMsys && (Server.sky = static_cast<Sky*>(calloc(1, sizeof(Sky)))) != nullptr) {
+        char folder[260];  // read before serving: the lists take a while
+        LoadSkyFolder("", Server.sky, folder, sizeof folder);
+    }
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     Server.listener = BoundSocket(SOCK_STREAM, Server.port);
-    Server.media = BoundSocket(SOCK_DGRAM, uint16_t(Server.port + 1));
-    if (Server.media == INVALID_SOCKET) Server.media = BoundSocket(SOCK_DGRAM, 0);
+    Server.rtp = BoundSocket(SOCK_DGRAM, uint16_t(Server.port + 1));
+    if (Server.rtp == INVALID_SOCKET) Server.rtp = BoundSocket(SOCK_DGRAM, 0);
+    Server.rtcp = BoundSocket(SOCK_DGRAM, uint16_t(Server.port + 2));
+    if (Server.rtcp == INVALID_SOCKET) Server.rtcp = BoundSocket(SOCK_DGRAM, 0);
+    Server.feed = BoundSocket(SOCK_DGRAM, 0);
+    u_long nonBlocking = 1;
+    ioctlsocket(Server.feed, FIONBIO, &nonBlocking);
+    int feedLength = sizeof Server.feedAt;
+    getsockname(Server.feed, reinterpret_cast<sockaddr*>(&Server.feedAt), &feedLength);
     if (Server.listener == INVALID_SOCKET || listen(Server.listener, 8) != 0) {
         fprintf(stderr, "dishserver: port %u cannot be used\n", Server.port);
         return 1;
@@ -425,13 +616,17 @@ int main(int count, char** words) {
     if (Server.ssdp) Server.discovery = BoundSocket(SOCK_DGRAM, SSDP_PORT);
     for (Client& client : Server.clients) client.socket = INVALID_SOCKET;
     const Habits& h = Server.habits;
-    DriverLog(DriverNow(),
-              "Serving port=%u timeout=%lu ssdp=%d refuse=%d silent=%d rtcp=%d quirks=%s%s%s%s%s%s%s%s%s%s-",
-              Server.port, (unsigned long)Server.timeoutSeconds, Server.ssdp && Server.discovery != INVALID_SOCKET,
-              Server.refuse, Server.silent, !Server.noRtcp, h.early ? "early," : "", h.play404 ? "play404," : "",
-              h.keep ? "keep," : "", h.headers ? "headers," : "", h.noTimeout ? "notimeout," : "",
-              h.compound ? "compound," : "", h.longApp ? "applength," : "", h.ver12 ? "ver12," : "",
-              h.emptyRtp ? "emptyrtp," : "", h.mute ? "mute," : "");
+    char quirks[256] = "";
+    size_t used = 0;
+    for (const auto& k : HABITS) {
+        uint32_t value = k.value ? h.*k.value : 0;
+        if (used < sizeof quirks && ((k.flag && h.*k.flag) || value))
+            used += size_t(
+                snprintf(quirks + used, sizeof quirks - used, value ? "%s=%lu," : "%s,", k.name, (unsigned long)value));
+    }
+    DriverLog(DriverNow(), "Serving port=%u timeout=%lu ssdp=%d refuse=%d silent=%d rtcp=%d quirks=%s-", Server.port,
+              (unsigned long)Server.timeoutSeconds, Server.ssdp && Server.discovery != INVALID_SOCKET, Server.refuse,
+              Server.silent, !Server.noRtcp, quirks);
     printf("dishserver: SAT>IP on port %u\n", Server.port);
     fflush(stdout);
     uint32_t nextReport = DriverNow();
@@ -439,11 +634,13 @@ int main(int count, char** words) {
         fd_set set;
         FD_ZERO(&set);
         FD_SET(Server.listener, &set);
-        if (Server.discovery != INVALID_SOCKET) FD_SET(Server.discovery, &set);
+        for (SOCKET s : {Server.discovery, Server.rtp, Server.rtcp})
+            if (s != INVALID_SOCKET) FD_SET(s, &set);
         for (Client& client : Server.clients)
             if (client.socket != INVALID_SOCKET) FD_SET(client.socket, &set);
         uint32_t now = DriverNow();
         uint32_t wait = int32_t(nextReport - now) > 0 ? nextReport - now : 0;
+        if (Server.delayedCount && wait > 5) wait = 5;  // the jitter's datagrams go out within 5 ms of their time
         timeval timeout = {0, long(wait * 1000)};
         select(0, &set, nullptr, nullptr, &timeout);
         if (FD_ISSET(Server.listener, &set)) {
@@ -462,7 +659,11 @@ int main(int count, char** words) {
         for (Client& client : Server.clients)
             if (client.socket != INVALID_SOCKET && FD_ISSET(client.socket, &set)) ReadClient(&client);
         if (Server.discovery != INVALID_SOCKET && FD_ISSET(Server.discovery, &set)) AnswerDiscovery();
+        for (bool rtcp : {false, true})
+            if (FD_ISSET(rtcp ? Server.rtcp : Server.rtp, &set)) Opened(rtcp);
         now = DriverNow();
+        CheckOutage(now);
+        SendDue(now);
         if (Server.session[0] && now - Server.lastRequest > Server.timeoutSeconds * 1000) {
             DriverLog(now, "Session %s timed out", Server.session);
             Server.session[0] = 0;
@@ -470,7 +671,8 @@ int main(int count, char** words) {
         }
         if (int32_t(now - nextReport) >= 0) {
             nextReport = now + REPORT_MS;
-            if (Server.playing && !Server.silent && !Server.habits.mute) Report(now);
+            bool muted = Server.habits.mute && now - Server.playedAt >= MUTE_AFTER_MS;  // a stalled tuner
+            if (Server.playing && !Server.silent && !muted) Report(now);
         }
     }
 }

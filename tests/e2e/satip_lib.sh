@@ -53,3 +53,22 @@ press() { # the red button, 0.6 s after the last press at least: closer, two are
   click 375 214
   LAST_PRESS=$(date +%s%3N)
 }
+# sample_page SECONDS OUT: the bridge's phone page (its port in $phone) every 250 ms, one line a
+# sample: "<ms since the start> <lock 0|1> <percent> <outage lines in the server's log so far>".
+sample_page() {
+  /usr/bin/python3 -c '
+import json, sys, time, urllib.request
+url, seconds, out, log = sys.argv[1], float(sys.argv[2]), sys.argv[3], sys.argv[4]
+start, n = time.monotonic(), 0
+with open(out, "w") as f:
+    while time.monotonic() - start < seconds:
+        try:
+            r = json.load(urllib.request.urlopen(url, timeout=1))
+        except (OSError, ValueError):
+            r = {"lock": False, "percent": -1}
+        marks = open(log, errors="replace").read().count("Outage")
+        f.write("%d %d %d %d\n" % ((time.monotonic() - start) * 1000, r["lock"], r["percent"], marks))
+        f.flush()
+        n += 1
+        time.sleep(max(0, start + n * 0.25 - time.monotonic()))' "http://127.0.0.1:$phone/signal" "$1" "$2" "$server"
+}

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2119 # start_tuned and close_app take optional arguments, none here
 # The real exe on a SAT>IP tuner: satipcard.dll registered in a prefix without
 # the simulated card, dishserver.exe on 127.0.0.1 as the network tuner. Judged
 # by the server's log of what it was asked, the bridge's log and the screen.
@@ -11,7 +12,7 @@ satip_folder wineprefix-satip
 # on the server is 80 % on the meter. OPTIONS keeps the 4 s session alive.
 start_server /timeout=4
 start_tuned
-wait_for 10 asked "SETUP rtsp://127.0.0.1:$port/?src=1&freq=12302&pol=v&ro=0.35&msys=dvbs2&mtype=8psk&plts=on&sr=27500&pids=0,16,17 session=- -> 200" ||
+wait_for 10 asked "SETUP rtsp://127.0.0.1:$port/?src=1&freq=12302&pol=v&ro=0.35&msys=dvbs&mtype=qpsk&plts=off&sr=27500&pids=0,16,17 session=- -> 200" ||
   fail "no SETUP with the tune: $(grep SETUP "$server")"
 wait_for 5 asked "PLAY rtsp://127.0.0.1:$port/stream=1 session=" || fail "no PLAY"
 wait_for 10 meter_reads "80%" || fail "the meter does not read 80%"
@@ -44,14 +45,14 @@ wait_for 10 asked "SETUP rtsp://127.0.0.1:$port/?src=2&freq=12302" || fail "LNB2
 wait_for 10 meter_reads "80%" || fail "no level on LNB2"
 
 # The server gone mid-run: the meter searches. It comes back locking on
-# DVB-S only: the next tune finds it again, falling back from dvbs2.
+# DVB-S2 only: the next tune finds it again, falling back from dvbs.
 stop_server
 wait_for 8 log_has "$bridge" "lost the SAT>IP stream from 127.0.0.1:$port" || fail "the loss was not noticed"
 wait_for 3 button_is red lost || fail "the button is not red without a server"
-start_server /msys=dvbs
+start_server /msys=dvbs2
 press
 press
-wait_for 10 asked "PLAY .*msys=dvbs&mtype=qpsk&plts=off&sr=27500" || fail "no fallback to dvbs: $(cat "$server")"
+wait_for 10 asked "PLAY .*msys=dvbs2&mtype=8psk&plts=on&sr=27500" || fail "no fallback to dvbs2: $(cat "$server")"
 wait_for 10 meter_reads "80%" || fail "no recovery after the server came back"
 
 # A silent server (stopped, its connections still open): the program goes on

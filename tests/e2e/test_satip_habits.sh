@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2119 # start_tuned and close_app take optional arguments, none here
 # The bridge against servers with other boxes' habits: one program start,
 # dishserver.exe restarted on the same port as a different box each time.
 # Judged by the server's log, the bridge's log and the screen.
@@ -28,7 +29,8 @@ while time.monotonic() - start < 3:
 print(n)' $((ox + 160)) $((oy + 75)) "$1"
 }
 green_in() {
-  local p=($(pixel "$1" 215 125))
+  local p
+  read -ra p < <(pixel "$1" 215 125)
   ((p[1] > p[0] + 40))
 } # green_in SAMPLE: the start button is green
 stop_finder() {
@@ -53,8 +55,8 @@ for ((i = 0; i < shots; i++)); do
   level=$(ocr_meter "$dir/early-$i.ppm" -160 -75)
   [[ $level == 0% ]] || fail "the meter read '$level' on an early report (sample $i)"
 done
-wait_for 5 log_has "$bridge" "no lock within 1500 ms: msys=dvbs" || fail "no msys fallback: $(cat "$bridge")"
-wait_for 5 asked "PLAY .*msys=dvbs&" || fail "the fallback did not PLAY"
+wait_for 5 log_has "$bridge" "no lock within 1500 ms: msys=dvbs2" || fail "no msys fallback: $(cat "$bridge")"
+wait_for 5 asked "PLAY .*msys=dvbs2&" || fail "the fallback did not PLAY"
 setups 1 || fail "the fallback left its session: $(grep SETUP "$server")"
 stop_finder early
 
@@ -76,7 +78,7 @@ serve "$LOCKED" /quirks=play404
 press
 wait_for 10 box || fail "no box for 404 at PLAY"
 grep -q "refused the tune at PLAY: 404 Not Found" "$bridge" || fail "404 at PLAY is not logged: $(cat "$bridge")"
-asked "PLAY .*msys=dvbs&.* -> 404" || fail "no PLAY with the other msys"
+asked "PLAY .*msys=dvbs2&.* -> 404" || fail "no PLAY with the other msys"
 setups 1 || fail "a second SETUP after 404 at PLAY"
 read_box
 wait_for 5 no_box || fail "the box did not close"
@@ -96,7 +98,8 @@ gap=$(awk '/TEARDOWN .* -> 200/ {t = $1} /SETUP .* -> 200/ && t {print $1 - t; e
 ((${gap:-0} >= 240)) || fail "the SETUP came ${gap:-?} ms after the TEARDOWN, not 250"
 stop_finder keep
 
-# A box that stops sending and still answers: after 5 s without data, a new session.
+# A box that stops sending a second after PLAY and still answers: after 5 s
+# without data, a new session.
 serve "$LOCKED" /quirks=mute
 press
 wait_for 12 log_has "$bridge" "for 5 s: setting up anew" || fail "no watchdog: $(cat "$bridge")"

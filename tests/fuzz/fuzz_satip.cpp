@@ -1,8 +1,33 @@
 // The SAT>IP readers, any bytes: RTSP replies and requests, RTCP, SDP, SSDP,
-// device descriptions, tune queries and the ini. None may read past the data.
+// device descriptions, tune queries, the ini and the cache, and the RTSP
+// connection that carries the stream in pieces. None may read past the data.
 #include "driver/satip_protocol.h"
+#include <algorithm>
 #include <cstring>
 #include <vector>
+
+// The bytes as reads of sizes the bytes choose, into a small buffer and one
+// that holds every frame: each piece lies in the buffer, and a full buffer is
+// always emptied.
+static void ReadInterleaved(const uint8_t* data, size_t size) {
+    static uint8_t buffer[SATIP_FRAME_MAX];
+    for (size_t capacity : {size_t(300), SATIP_FRAME_MAX}) {
+        SatipInterleaved reader;
+        InitInterleaved(&reader, buffer, capacity);
+        for (size_t at = 0, room = 0; at < size;) {
+            uint8_t* to = InterleavedRoom(&reader, &room);
+            size_t n = std::min({size - at, room, size_t(data[at] % 64 + 1)});
+            if (!n) __builtin_trap();
+            memcpy(to, data + at, n);
+            at += n;
+            InterleavedCame(&reader, n);
+            for (SatipPiece p; (p = NextInterleaved(&reader)).kind != SATIP_PIECE_NONE;)
+                if (p.data < buffer || p.data + p.length > buffer + capacity ||
+                    (p.kind == SATIP_PIECE_JUNK && !p.length))
+                    __builtin_trap();
+        }
+    }
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<char> copy(data, data + size);  // exactly size bytes: ASan sees any overread
@@ -31,5 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ParseTuneQuery(text, size, &tune) && !FormatTuneQuery(&tune, query, sizeof query)) __builtin_trap();
     SatipAddress given = ParseServerAddress(text, size, host, sizeof host, &port, url);
     if (given > SATIP_ADDRESS_NONE && (!host[0] || !port)) __builtin_trap();
+    ParseServerTransport(text, size);
+    static char cache[SATIP_CACHE_MAX];
+    if (size && ParseTuneQuery(text, size, &tune)) {
+        tune.system = CachedSystem(text, size, &tune) == SATIP_DVBS ? SATIP_DVBS2 : SATIP_DVBS;
+        size_t n = NoteCachedSystem(text, size, &tune, cache);
+        if (n > SATIP_CACHE_MAX || CachedSystem(cache, n, &tune) != tune.system) __builtin_trap();
+    }
+    ReadInterleaved(data, size);
     return 0;
 }
