@@ -2,8 +2,8 @@
 # The downloads of scripts/package: the 64-bit MSI in a fresh prefix, the practice card installed
 # over a stale registration, run from its shortcut, upgraded and removed keeping the user's files
 # (edited ini files included), a driver's registration left alone; SATIP=1 registering the SAT>IP
-# bridge instead, kept by an upgrade; the zip holding the MSIs' files and the 32-bit exe. Both MSIs
-# run under Wine 10 in e2e.test_product.
+# bridge instead, kept by an upgrade; the x86 MSI's upgrade; the zip holding the MSIs' files and the
+# 32-bit exe. Both MSIs run under Wine 10 in e2e.test_product.
 # shellcheck disable=SC2119 # close_app's and window_origin's arguments are their own, never the script's
 source "$(dirname "$0")/lib.sh"
 ensure_display
@@ -112,6 +112,11 @@ echo fault >"$dir/satipcard.log"
 msi /x "$next/orvalis-99.0.0-x64.msi"
 [[ -z $(registered) && ! -e $dir/satipcard.dll && ! -e $dir/satipcard.log ]] ||
   fail "the SAT>IP bridge is left behind: '$(registered)' $(ls "$dir")"
+
+# The x86 MSI upgraded by Wine 8's msiexec, which needs no 32-bit code for it: the user's files stay.
+msi /i "$pkg/orvalis-$version-x86.msi" && msi /i "$next/orvalis-99.0.0-x86.msi"
+md5sum --quiet -c "$E2E_DIR/mine.md5" || fail "the x86 upgrade changed the user's files"
+msi /x "$next/orvalis-99.0.0-x86.msi"
 
 # The zip and the two MSIs: the same files; the zip's exe is the 32-bit package's, of this version.
 for a in x86 x64; do
