@@ -9,13 +9,15 @@ constexpr int DIALOG_HEIGHT = 196;
 constexpr int DIALOG_TOP_OFFSET = 160;
 constexpr int BUTTON_WIDTH = 80;
 constexpr int BUTTON_HEIGHT = 25;
+constexpr int BUTTON_TOP_FROM_BOTTOM = 45, TEXT_BUTTON_GAP = 8;
 constexpr int FIRST_TWO_BUTTON_KIND = 100;
 
 static const char ABOUT_TEXT[] =
     "Orvalis - satellite dish pointing tool\r\n"
     "Version " ORVALIS_VERSION
     "\r\n"
-    "Signal meter, spoken level and look-angle calculator.";
+    "Signal meter, spoken level and look-angle calculator.\r\n"
+    "Free software under the MIT licence (LICENSE.txt).";
 static const char GUIDE_TEXT[] = "The User Guide is available online at\r\n";
 
 // Returns the text of the current kind, or nullptr for a kind without text.
@@ -57,7 +59,7 @@ static void OnMessageDialogInit(HWND dialog) {
     RECT client;
     GetClientRect(dialog, &client);
     SetWindowRgn(dialog, CreateRoundRectRgn(client.left, client.top, client.right, client.bottom, 15, 15), TRUE);
-    int buttonTop = client.bottom - 45;
+    int buttonTop = client.bottom - BUTTON_TOP_FROM_BOTTOM;
     int half = client.right / 2;
     if (AppState.messageKind < FIRST_TWO_BUTTON_KIND) {
         AppState.dialogButton = CreatePushButton(dialog, "OK", ID_OK, half - 40, buttonTop);
@@ -82,8 +84,14 @@ static void OnMessageDialogPaint(HWND dialog) {
     RECT textRect = client;
     textRect.top = client.bottom / 2 - 25;
     char buffer[sizeof GUIDE_TEXT + MAX_PATH];
-    if (const char* text = MessageText(buffer, sizeof buffer))
+    if (const char* text = MessageText(buffer, sizeof buffer)) {
+        // A text too tall to end above the buttons starts higher.
+        RECT measured = textRect;
+        DrawTextA(dc, text, -1, &measured, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
+        int lowest = client.bottom - BUTTON_TOP_FROM_BOTTOM - TEXT_BUTTON_GAP;
+        if (measured.bottom > lowest) OffsetRect(&textRect, 0, lowest - measured.bottom);
         DrawTextA(dc, text, -1, &textRect, DT_CENTER | DT_WORDBREAK);
+    }
     SelectObject(dc, oldFont);
     EndPaint(dialog, &paint);
 }

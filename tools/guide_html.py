@@ -45,8 +45,8 @@ def inline(text):
     return "".join(out)
 
 
-def anchor(title):
-    return re.sub(r"[^a-z0-9]+", "-", title.lower()).strip("-")
+def anchor(title):  # as code hosts make them, so that one link works in both
+    return re.sub(r"[^\w\- ]", "", title.lower()).replace(" ", "-")
 
 
 def picture(alt, name, folder):

@@ -1,7 +1,8 @@
 """The phone page of a running Orvalis, in headless chromium and on raw sockets.
 
-phone.py PORT LOG DIR OX OY: LOG is the card's call log, DIR the test's folder,
-OX OY the main window's origin on the screen. Hand-over with test_phone.sh by
+phone.py HOST PORT LOG DIR OX OY: the page at HOST:PORT, a LAN address as a
+phone opens it (no secure context: no Wake Lock); LOG is the card's call log,
+DIR the test's folder, OX OY the main window's origin on the screen. Hand-over with test_phone.sh by
 files in DIR: this writes page.ready (the page is open: press the red button)
 and load.done (close the program), and waits for app.closed.
 """
@@ -9,8 +10,9 @@ import json, os, re, shutil, socket, statistics, subprocess, sys, tempfile, thre
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 
-PORT, LOG, DIR, OX, OY = int(sys.argv[1]), sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5])
-URL = "http://127.0.0.1:%d/" % PORT
+HOST, PORT, LOG, DIR = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+OX, OY = int(sys.argv[5]), int(sys.argv[6])
+URL = "http://%s:%d/" % (HOST, PORT)
 failures, levels = [], []  # levels: (wall time seen, the card's ms, level, changed) of each GetSignalPercent
 
 
@@ -42,7 +44,7 @@ def tail_log():  # the card's log as it grows, every 2 ms
         time.sleep(0.002)
 
 
-connect = lambda: socket.create_connection(("127.0.0.1", PORT), 5)
+connect = lambda: socket.create_connection((HOST, PORT), 5)
 
 
 def read_reply(s, buffer=b"", head_only=False):  # (status, headers, body, what follows); status 0: closed
@@ -66,7 +68,7 @@ def request(text):
         return read_reply(s)[:3]
 
 
-get = lambda path: request("GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n" % path)
+get = lambda path: request("GET %s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n\r\n" % (path, HOST))
 
 
 def closed_after(s):  # seconds until the server closes a connection, what comes dropped
@@ -159,9 +161,23 @@ try:
         "/signal agrees with the meter's 30%%: %s" % signal,
     )
     browser.save_screenshot(os.path.join(DIR, "phone.png"))
-    browser.find_element("id", "tone").click()  # Web Audio starts on the tap
+    browser.find_element("id", "tone").click()  # Web Audio starts on the tap, and so does the screen's wake
     errors = [e for e in browser.get_log("browser") if e["level"] == "SEVERE" and "favicon" not in e["message"]]
     check(wait_for(2, lambda: text("tone") == "Tone on: tap to stop") and not errors, "the tone starts; %s" % errors)
+    # No Wake Lock on a plain-http LAN page: the page's own video keeps the screen on. A browser
+    # holds the screen for a video only while it plays, has frames, and is audible or large.
+    wake = lambda: browser.execute_script(
+        """var v = document.querySelector("#awake video");
+           return ["wakeLock" in navigator, !!v && !v.paused && !v.muted && v.volume > 0,
+                   v ? v.srcObject.getTracks().map(function (t) { return t.kind + " " + t.readyState; }).sort() : [],
+                   v ? v.currentTime : 0]"""
+    )
+    start = wait_for(3, lambda: wake()[3])
+    now = wait_for(3, lambda: start and wake()[3] >= start + 0.5 and wake())
+    check(
+        now and now[:3] == [False, True, ["audio live", "video live"]] and text("awake") == "Screen kept on",
+        'on %s a tap keeps the screen on with the page\'s own video: %s, "%s"' % (HOST, now or wake(), text("awake")),
+    )
 
     # Each change the card's log shows, to the page's sample of it.
     samples, latencies = browser.execute_script("return samples"), []
@@ -228,7 +244,9 @@ try:
         with connect() as s:
             buffer = b""
             for _ in range(batches):
-                s.sendall(b"".join(b"%s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n\r\n" % (r.encode(), PORT) for r, _ in mix))
+                s.sendall(
+                    b"".join(b"%s HTTP/1.1\r\nHost: %s:%d\r\n\r\n" % (r.encode(), HOST.encode(), PORT) for r, _ in mix)
+                )
                 for r, want in mix:
                     status, headers, body, buffer = read_reply(s, buffer, head_only=r.startswith("HEAD"))
                     answers.append(status == want and (r != "GET /signal" or json.loads(body)["percent"] == 30))
@@ -272,7 +290,7 @@ try:
         wait_for(3, lambda: "gone" in browser.find_element("tag name", "body").get_attribute("class")),
         '"PC gone" once the program has ended',
     )
-    with socket.create_server(("127.0.0.1", PORT)) as server:
+    with socket.create_server((HOST, PORT)) as server:
         server.settimeout(10)
         c = server.accept()[0]
         c.recv(4096)

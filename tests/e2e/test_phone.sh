@@ -1,24 +1,34 @@
 #!/usr/bin/env bash
 # The phone page, in one program start on the simulated card: headless chromium follows
-# the meter, then the page's server takes a load and abuse on 127.0.0.1 while the finder
-# polls, and the program still ends with 0. phone.py does the browser's and the sockets'
-# part; the bridge's page is test_satip_tables.sh's.
+# the meter on a LAN address, where a tap must keep the screen on without a Wake Lock, then
+# the page's server takes a load and abuse there while the finder polls, and the program
+# still ends with 0. phone.py does the browser's and the sockets' part; the bridge's page is
+# test_satip_tables.sh's.
+# shellcheck disable=SC2119 # close_app's and window_origin's arguments are their own, never the script's
 source "$(dirname "$0")/lib.sh"
 ensure_display
+
+# A phone opens the page on the PC's LAN address, never a secure page. The test's own address,
+# on lo of a network namespace of the test's own (the machine's own is left alone); the page
+# listens on it alone. TEST-NET-1 is routed nowhere.
+lan=192.0.2.44
+[[ $(readlink /proc/self/ns/net) != "$(readlink /proc/1/ns/net)" ]] ||
+  fail "needs a network namespace of its own for $lan: run it under unshare -n (root), as the e2e layer is run"
+ip addr add "$lan/32" dev lo 2>/dev/null || ip -4 addr show dev lo | grep -q "inet $lan/" || fail "cannot add $lan to lo"
 
 program_folder run
 port=$((20000 + RANDOM % 30000))
 # Locked at 40 for 5 s, a peak of 72, then 24 changes 400 ms apart, and 30 to the end.
 {
   printf '[signal]\nstep 2000 lock=0\nstep 5000 level=40 snr=6\nstep 1500 level=72 snr=10.5\n'
-  for i in $(seq 12); do printf 'step 400 level=31 snr=5\nstep 400 level=36 snr=5.5\n'; done
-  printf 'step 600000 level=30 snr=4.5\n\n[phone]\nport=%s\nlisten=127.0.0.1\n' "$port"
+  for _ in $(seq 12); do printf 'step 400 level=31 snr=5\nstep 400 level=36 snr=5.5\n'; done
+  printf 'step 600000 level=30 snr=4.5\n\n[phone]\nport=%s\nlisten=%s\n' "$port" "$lan"
 } >"$dir/scenario.ini"
 start_ready "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
-[[ $(grep -c "phone page: " "$log") == 1 ]] && log_has "$log" "phone page: http://127.0.0.1:$port/" ||
+{ [[ $(grep -c "phone page: " "$log") == 1 ]] && log_has "$log" "phone page: http://$lan:$port/"; } ||
   fail "the log does not name the page's address once: $(grep 'phone page' "$log")"
 
-/usr/bin/python3 "$E2E_ROOT/tests/e2e/phone.py" "$port" "$log" "$dir" "$ox" "$oy" &
+/usr/bin/python3 "$E2E_ROOT/tests/e2e/phone.py" "$lan" "$port" "$log" "$dir" "$ox" "$oy" &
 phone=$!
 at_exit kill $phone
 wait_for 60 test -f "$dir/page.ready" || fail "the browser did not open the page"

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The downloads as users run them, on a second Wine: each MSI installed with Debian sid's Wine 10
 # (scripts/wine10, WoW64: the x86 MSI's 32-bit exe and card run here only there), then one start of
-# the installed program on its practice card driven through a user's whole round; the SAT>IP bridge
-# (SATIP=1) against dishserver; uninstalls that keep the user's files.
+# the installed program on its practice card (installed over a stale registration) driven through a
+# user's whole round; an upgrade keeping the edited ini files; the SAT>IP bridge (SATIP=1) against
+# dishserver; uninstalls that keep the user's files. test_package proves each check first on Wine 8.
 # Without the root the layer is not run: ctest's skip, never a pass.
+# shellcheck disable=SC2119 # close_app's and window_origin's arguments are their own, never the script's
 wine10=$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine10
 "$wine10" status >/dev/null || {
   echo "not run: no Wine 10 root: $("$wine10" status)"
@@ -15,7 +17,7 @@ export WINEPREFIX
 WINEPREFIX=$("$wine10" path /opt/orvalis/prefix)
 source "$(dirname "$0")/lib.sh"
 ensure_display
-version=$(head -n1 "$E2E_ROOT/VERSION") pkg=$E2E_ROOT/build/package
+version=$(head -n1 "$E2E_ROOT/VERSION") pkg=$E2E_ROOT/build/package next=$E2E_DIR/next
 w10() { "$wine10" run "$@"; }
 stop_app() {
   [[ -z $APP_PID ]] || kill "$APP_PID" 2>/dev/null || true
@@ -28,9 +30,9 @@ start_app() {
 win='C:\users\root\AppData\Local\Programs\Orvalis' dir=$WINEPREFIX/drive_c/users/root/AppData/Local/Programs/Orvalis
 server='HKCR\CLSID\{E82536A0-94DA-11D2-A463-00A0C95D308D}\InprocServer32'
 registered() { w10 wine reg query "$server" /ve "/reg:$1" 2>/dev/null | grep -o '[A-Z]:\\.*' | tr -d '\r'; }
-msi() {
+msi() { # the package of this version, or MSI
   local t0=$SECONDS
-  w10 wine msiexec "$1" "$(winpath "$pkg/orvalis-$version-$arch.msi")" "${@:2}" /qn ||
+  w10 wine msiexec "$1" "$(winpath "${MSI:-$pkg/orvalis-$version-$arch.msi}")" "${@:2}" /qn ||
     fail "msiexec $* ($arch)"
   note "msiexec $1 $arch: $((SECONDS - t0)) s"
 }
@@ -54,6 +56,7 @@ answer() {
 }
 rm -rf "$E2E_DIR"
 mkdir -p "$E2E_DIR"
+"$E2E_ROOT/scripts/package" --no-build --version 99.0.0 --output "$next" >/dev/null || fail "no 99.0.0 packages"
 
 round() { # the practice card: one start through a user's round
   local log=$dir/simcard.log ini=$dir/Transponders/0130.ini
@@ -107,6 +110,7 @@ round() { # the practice card: one start through a user's round
   done # apart: a double-click opens the log
   wait_for 5 reads Birds 153 386 110 22 -negate || fail "the sound mode reads \"$(ocr 153 386 110 22 -negate)\""
   press
+  # shellcheck disable=SC2016 # eval expands it, at each try
   wait_for 3 eval '[[ $(ocr 64 320 384 60 -negate) == *"Please wait ..."* ]]' || fail "no \"Please wait ...\" ($arch)"
   wait_for 5 button_is red || fail "the button is not red after the stop"
 
@@ -115,7 +119,8 @@ round() { # the practice card: one start through a user's round
   wait_for 10 shown 512 450 || fail "ZivUrav. opened no dialog"
   read -r dx dy < <(window_at 512 450)
   local before
-  before=$(ls "$dir/Transponders" | awk -F. '/ini$/{k=$1+0; d=k<=1800?k/10:(3600-k)/10; if (d<19.2 || d==19.2 && k>1800) n++} END{print n}')
+  before=$(find "$dir/Transponders" -name '*.ini' -printf '%f\n' | awk -F. '/ini$/{k=$1+0; d=k<=1800?k/10:(3600-k)/10; if (d<19.2 || d==19.2 && k>1800) n++} END{print n}')
+  # shellcheck disable=SC2046 # each printf gives several key names
   xdotool key --delay 150 Home $(printf 'Down %.0s' $(seq "$before")) Tab 5 $(printf 'Down %.0s' $(seq 9)) Tab Tab 2 1 $(printf 'Down %.0s' $(seq 9))
   wait_for 30 dialog reads "Prime focus: 32.06°" 180 193 200 22 -threshold 60% ||
     fail "prime focus reads \"$(dialog ocr 180 193 200 22 -threshold 60%)\" ($arch)"
@@ -155,7 +160,7 @@ bridge() { # the SAT>IP bridge against dishserver: the level on the meter, TEARD
 }
 
 uninstall() { # the user's files stay, byte for byte
-  md5sum "$dir/orv.dat" "$dir/signal_log.txt" "$dir"/Transponders/*.ini >"$E2E_DIR/mine.md5"
+  md5sum "$dir"/{orv.dat,signal_log.txt,simcard.ini,satipcard.ini} "$dir"/Transponders/*.ini >"$E2E_DIR/mine.md5"
   msi /x
   md5sum --quiet -c "$E2E_DIR/mine.md5" || fail "the uninstall changed the user's files ($arch)"
 }
@@ -164,18 +169,30 @@ for arch in x86 x64; do
   view=32
   [[ $arch == x64 ]] && view=64
   # An earlier run's install, and a driver's registration.
-  w10 wine msiexec /x "$(winpath "$pkg/orvalis-$version-$arch.msi")" /qn >/dev/null 2>&1 || true
+  for m in "$pkg/orvalis-$version-$arch.msi" "$next/orvalis-99.0.0-$arch.msi"; do
+    w10 wine msiexec /x "$(winpath "$m")" /qn >/dev/null 2>&1 || true
+  done
   for v in 32 64; do
     w10 wine reg delete "${server%\\InprocServer32}" /f "/reg:$v" >/dev/null 2>&1 || true
   done
   rm -rf "$dir"
+  # A portable folder deleted without regsvr32 /u: its registration names a file that is gone.
+  w10 wine reg add "$server" /ve /d 'C:\Orvalis\practice\simcard.dll' /f "/reg:$view" >/dev/null 2>&1
   msi /i
   [[ $(registered $view) == "$win\\simcard.dll" ]] ||
     fail "the $arch practice card is registered as '$(registered $view)'"
   round
-  # An uninstall keeps the user's files; the bridge in the card's place with SATIP=1.
-  uninstall
-  [[ ! -e $dir/orvalis.exe && -z $(registered $view) ]] || fail "the $arch program or its card is left: $(ls "$dir")"
+  # The drivers' edited ini files outlive an upgrade byte for byte, and the uninstall keeps the
+  # user's files; the bridge in the card's place with SATIP=1.
+  sed -i 's/^site .*/site 51:30 -0:07\r/' "$dir/simcard.ini"
+  sed -i 's/^;address=.*/address=192.168.1.20\r/' "$dir/satipcard.ini"
+  md5sum "$dir"/{simcard,satipcard}.ini >"$E2E_DIR/ini.md5"
+  MSI=$next/orvalis-99.0.0-$arch.msi msi /i
+  { md5sum --quiet -c "$E2E_DIR/ini.md5" && grep -q $'^address=192.168.1.20\r$' "$dir/satipcard.ini"; } ||
+    fail "the $arch upgrade changed the edited ini files"
+  MSI=$next/orvalis-99.0.0-$arch.msi uninstall
+  # Its own registration goes; a Wine that keeps per-user classes apart may show the stale one again.
+  [[ ! -e $dir/orvalis.exe && $(registered $view) != "$win"* ]] || fail "the $arch program or its card is left: $(ls "$dir")"
   msi /i SATIP=1
   [[ $(registered $view) == "$win\\satipcard.dll" ]] || fail "SATIP=1 registered '$(registered $view)'"
   bridge
