@@ -79,8 +79,8 @@ static void Tell(SatelliteWatch* watch, const TsIdentity* found, uint32_t now) {
     static const char* const SAY[] = {"", "right satellite", "wrong satellite", "not in the lists", "not yet sure"};
     char line[512], boxed[SENTENCE_MAX], logged[SENTENCE_MAX];
     FormatIdentity(found, line, sizeof line);
-    TsVerdict verdict = JudgeIdentity(found, &watch->listed, watch->chosenKey, &watch->transponder, true, boxed,
-                                      sizeof boxed);
+    TsVerdict verdict =
+        JudgeIdentity(found, &watch->listed, watch->chosenKey, &watch->transponder, true, boxed, sizeof boxed);
     JudgeIdentity(found, &watch->listed, watch->chosenKey, &watch->transponder, false, logged, sizeof logged);
     bool judged = verdict != VERDICT_NONE;
     DriverLog(now, "%s%s%s%s%s (%lu ms after the lock)", line, judged ? "; " : "", SAY[verdict], judged ? ": " : "",

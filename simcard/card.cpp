@@ -155,15 +155,8 @@ static HRESULT STDMETHODCALLTYPE CheckLock(TunerControl* self) {
     TunerCall call = BeginCall(self, SIM_CHECK_LOCK);
     if (HRESULT refused = Refusal(call)) return LockChecked(call, refused, "");
     char note[NOTE_SIZE];
-    SimCard* card = call.card;
-    bool locked = CurrentSignal(card, note).lock;
-    if (card->scenario.dish.present) {  // a dish hears a satellite, and its tables
-        CardTuning tuning = TuningOf(card);
-        uint32_t tune = card->tunes.load(std::memory_order_acquire);
-        FollowCardStream(&card->stream, &card->dish, &card->scenario.dish, &tuning, tune, card->chosenKey.load(),
-                         locked);
-    }
-    return LockChecked(call, locked ? S_OK : E_FAIL, note);
+    HRESULT result = CurrentSignal(call.card, note).lock ? S_OK : E_FAIL;
+    return LockChecked(call, result, note);
 }
 
 static HRESULT STDMETHODCALLTYPE UpdateStatus(TunerControl* self) {
@@ -178,8 +171,16 @@ static HRESULT STDMETHODCALLTYPE GetSignalPercent(TunerControl* self, unsigned* 
     if (!percent) return EndCall(call, E_POINTER, "null");
     if (HRESULT refused = Refusal(call)) return EndCall(call, refused, "");
     char note[NOTE_SIZE];
-    SignalSample signal = CurrentSignal(call.card, note);
+    SimCard* card = call.card;
+    SignalSample signal = CurrentSignal(card, note);
     *percent = signal.lock ? unsigned(signal.level) : 0u;
+    // Every poll asks for the level: a dish hears a satellite, and its tables.
+    if (card->scenario.dish.present) {
+        CardTuning tuning = TuningOf(card);
+        uint32_t tune = card->tunes.load(std::memory_order_acquire);
+        FollowCardStream(&card->stream, &card->dish, &card->scenario.dish, &tuning, tune, card->chosenKey.load(),
+                         signal.lock);
+    }
     PhoneNotePercent(*percent);
     char arguments[16 + NOTE_SIZE];
     snprintf(arguments, sizeof arguments, "%u%s%s", *percent, note[0] ? " " : "", note);

@@ -29,7 +29,8 @@ void FollowCardStream(CardStream* stream, DishCard* dish, const DishScenario* sc
     if (locked && now / NIT_EVERY_MS != stream->cycles[1]) tables |= STREAM_NIT;
     if (tables) {
         stream->cycles[0] = now / PAT_SDT_EVERY_MS, stream->cycles[1] = now / NIT_EVERY_MS;
-        int satellite = dish->sky && stream->satelliteKey >= 0 ? FindSkySatellite(dish->sky, uint32_t(stream->satelliteKey)) : -1;
+        int satellite =
+            dish->sky && stream->satelliteKey >= 0 ? FindSkySatellite(dish->sky, uint32_t(stream->satelliteKey)) : -1;
         StreamTune carried = {tuning->frequency, polarization, tuning->symbolRate, false};
         uint8_t packets[PACKETS_MAX * TS_PACKET_SIZE];
         size_t length = SkyStreamPackets(dish->sky, satellite, &carried, &scenario->tables, tables, stream->counters,

@@ -45,7 +45,7 @@ struct CardStream {
     uint8_t counters[STREAM_TABLES];
 };
 
-// After each lock check: the tune's stamp and the satellite chosen at it,
+// At each poll of the level: the tune's stamp and the satellite chosen at it,
 // the lock, and the tables that have come since the last check. dishsim.exe
 // learns what was identified.
 void FollowCardStream(CardStream* stream, DishCard* dish, const DishScenario* scenario, const CardTuning* tuning,
