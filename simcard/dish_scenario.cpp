@@ -195,7 +195,11 @@ bool ParseDishLine(char** tokens, int count, DishScenario* dish) {
         if (!ParseInteger(value, 0, 1, &loop)) return false;
         dish->loop = uint8_t(loop);
     }
-    if (SameWord(tokens[0], "tables")) return ParseTableSwitches(value, &dish->tables);
+    if (SameWord(tokens[0], "tables")) {
+        TableSwitches tables = dish->tables;  // a bad line is skipped whole
+        if (!ParseTableSwitches(value, &tables)) return false;
+        dish->tables = tables;
+    }
     return true;  // later keys
 }
 

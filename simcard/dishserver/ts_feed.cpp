@@ -37,22 +37,27 @@ void StartFeed(const Sky* dishSky) {
     TheFeed.sky = sky;  // kept for the process's life
 }
 
-// The satellite the tables speak of, or -1.
+// The satellite the tables speak of, or -1: the beam's, or without a dish the
+// one whose list holds the nearest transponder (the lower position of two as
+// near), whatever order the folder gave the files in.
 static int CarrierSatellite(const SatipTune* tune, int32_t beamKey) {
     const Sky* sky = TheFeed.sky;
     if (!sky) return -1;
     if (beamKey >= 0) return FindSkySatellite(sky, uint32_t(beamKey));
     bool vertical = tune->polarization == 'v' || tune->polarization == 'r';
+    int best = -1;
+    uint32_t bestApart = SAME_TRANSPONDER_KHZ + 1;
     for (uint32_t s = 0; s < sky->satelliteCount; ++s) {
         const SkySatellite* sat = &sky->satellites[s];
         for (uint32_t t = sat->first; t < sat->first + sat->count; ++t) {
             const SkyTransponder* tp = &sky->transponders[t];
             uint32_t apart = tp->frequency > tune->frequencyKhz ? tp->frequency - tune->frequencyKhz
                                                                 : tune->frequencyKhz - tp->frequency;
-            if (apart <= SAME_TRANSPONDER_KHZ && (tp->polarization != 0) == vertical) return int(s);
+            if ((tp->polarization != 0) != vertical || apart > bestApart) continue;
+            if (apart < bestApart || sat->key < sky->satellites[best].key) best = int(s), bestApart = apart;
         }
     }
-    return -1;
+    return best;
 }
 
 static size_t NullPacket(uint8_t* p) {
