@@ -24,6 +24,7 @@ static int32_t ListPosition(HWND child) {
 
 struct ChoiceSearch {
     DWORD process;
+    HWND list;
     int32_t key;
 };
 
@@ -36,14 +37,20 @@ static BOOL CALLBACK LookAtWindow(HWND window, LPARAM param) {
     if (process != search->process || GetWindow(window, GW_OWNER)) return TRUE;
     for (HWND child = GetWindow(window, GW_CHILD); child && search->key == NOT_CHOSEN;
          child = GetWindow(child, GW_HWNDNEXT))
-        search->key = ListPosition(child);
+        search->key = ListPosition(search->list = child);
     return search->key == NOT_CHOSEN;
 }
 
 int32_t ReadChosenSatellite() {
+    static std::atomic<HWND> found;  // the list, once found: the windows are walked only to find it
     static std::atomic<bool> said;
-    ChoiceSearch search = {GetCurrentProcessId(), NOT_CHOSEN};
-    EnumWindows(LookAtWindow, reinterpret_cast<LPARAM>(&search));
+    HWND list = found.load();
+    DWORD process = 0;
+    if (list) GetWindowThreadProcessId(list, &process);  // 0 once the window is gone
+    ChoiceSearch search = {GetCurrentProcessId(), list, NOT_CHOSEN};
+    if (process == search.process) search.key = ListPosition(list);
+    if (search.key == NOT_CHOSEN) EnumWindows(LookAtWindow, reinterpret_cast<LPARAM>(&search));
+    if (search.key != NOT_CHOSEN) found.store(search.list);
     if (search.key == NOT_CHOSEN && !said.exchange(true))
         DriverLog(DriverNow(), "the satellite chosen in the program cannot be read: judged against every list");
     return search.key;
