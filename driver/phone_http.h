@@ -59,7 +59,7 @@ const char* PhoneStatusReason(int status);
 
 // The identification of the satellite that the stream comes from, as bounded
 // UTF-8 texts; state is "confirmed", "tentative" or "none", verdict "right",
-// "wrong" or "unlisted".
+// "wrong", "unlisted" or "tentative".
 constexpr size_t PHONE_SERVICES = 3;
 struct PhoneSatellite {
     char position[16];  // "19.2e"

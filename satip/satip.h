@@ -7,7 +7,7 @@
 #include <winsock2.h>
 #include <atomic>
 #include "driver/satip_protocol.h"
-#include "driver/satellite_verdict.h"
+#include "driver/satellite_watch.h"
 #include "driver/driver_files.h"
 #include "driver/driver_server.h"
 
@@ -25,24 +25,6 @@ struct SatipServer {
     SatipTransport transport;
 };
 
-// What the stream's own tables say of the satellite, and how that stands
-// against the user's lists: for the log, the box and the phone page.
-constexpr size_t VERDICT_SENTENCE_MAX = 384;
-struct BridgeIdentity {
-    TsIdentity found;  // state NONE: nothing known yet on this tune
-    TsVerdict verdict;
-    char sentence[VERDICT_SENTENCE_MAX];  // "the dish receives 19.2E (ASTRA), not 13.0E: ..."
-};
-
-// The session thread's reading of the tables on the current tune.
-struct StreamTables {
-    TsTables tables;
-    uint32_t tunedAt, lockedAt;
-    bool locked, warned;
-    ListedPositions listed;  // where the lists hold the tuned transponder
-    TsIdentity logged;       // the last identification the log has
-};
-
 struct Bridge {
     DriverObject object;  // first: the filter is the bridge's identity
     // The burst as the program gives it; the main thread's alone.
@@ -53,13 +35,14 @@ struct Bridge {
     SRWLOCK tuneLock;
     SatipTune tune;
     std::atomic<uint32_t> generation;
+    std::atomic<int32_t> chosenKey;  // the satellite chosen in the program at the tune
     // The session thread's answer for the poller: BridgeStatus packed.
     std::atomic<uint32_t> status;
     std::atomic<uint32_t> lastPoll;  // DriverNow() of the program's last poll
     std::atomic<uint32_t> quit;
     HANDLE thread;
-    StreamTables stream;  // the session thread's alone
-    bool phone;           // this bridge started the phone page
+    SatelliteWatch watch;  // the session thread's alone
+    bool phone;            // this bridge started the phone page
 };
 
 // The status as one word: the lock, the percent and the quality.
@@ -86,11 +69,11 @@ bool StopSession(Bridge* bridge);
 
 // ---- the stream's tables: which satellite is it? ------------------------------
 
-// Reads one RTP packet (the tables' PIDs) for the tune that tunedAt stamps;
-// with nullptr, once a pass after the packets, logs each identification and
-// each change, and a confirmed wrong satellite shows a box once per tune. A
-// new tune or a lost lock starts over. Never waits. The packets come over UDP
-// or the RTSP connection alike.
+// Reads one RTP packet (the tables' PIDs) for the tune that tunedAt stamps
+// into the bridge's watch (driver/satellite_watch.h), which tells the user
+// which satellite it is; with nullptr, once a pass after the packets, the
+// watch judges what they say. Never waits. The packets come over UDP or the
+// RTSP connection alike.
 void ReadStreamTables(Bridge* bridge, const uint8_t* rtp, size_t length, const SatipTune* tune, uint32_t tunedAt);
 
 // ---- sockets, each wait bounded by NETWORK_WAIT_MS ----------------------------

@@ -5,6 +5,7 @@
 // would blame the card for it.
 #include "satip/satip.h"
 #include "driver/phone_server.h"
+#include "driver/satellite_choice.h"
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -41,7 +42,8 @@ static HRESULT STDMETHODCALLTYPE SetDiseqc(TunerControl* self, uint32_t diseqc) 
     AcquireSRWLockExclusive(&bridge->tuneLock);
     bridge->tune = tune;
     ReleaseSRWLockExclusive(&bridge->tuneLock);
-    bridge->status.store(PackStatus(0, 0, 0));  // nothing is known of the new transponder yet
+    bridge->chosenKey.store(ReadChosenSatellite());  // here, on the thread that owns the program's list
+    bridge->status.store(PackStatus(0, 0, 0));       // nothing is known of the new transponder yet
     bridge->lastPoll.store(DriverNow());
     bridge->generation.fetch_add(1, std::memory_order_release);
     PhoneNoteTune(bridge->frequency, bridge->polarization, bridge->symbolRate);

@@ -3,6 +3,7 @@
 // and which calls fail or take their time.
 #include "simcard/simcard.h"
 #include "driver/phone_server.h"
+#include "driver/satellite_choice.h"
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
@@ -24,8 +25,11 @@ struct SimCard {
     // Tuned once SetFrequency succeeded; the signal's clock starts then.
     std::atomic<uint32_t> tuned;
     std::atomic<uint32_t> tunedAt;
-    DishCard dish;  // used when the scenario has a [dish] section
-    bool phone;     // this card started the phone page
+    std::atomic<uint32_t> tunes;     // one more for every tune: the stream's stamp
+    std::atomic<int32_t> chosenKey;  // the satellite chosen in the program at the last tune
+    DishCard dish;                   // used when the scenario has a [dish] section
+    CardStream stream;               // the poller's alone
+    bool phone;                      // this card started the phone page
 };
 
 static SimCard* CardOfTuner(TunerControl* tuner) { return reinterpret_cast<SimCard*>(ObjectOfTuner(tuner)); }
@@ -110,6 +114,8 @@ static HRESULT STDMETHODCALLTYPE SetFrequency(TunerControl* self, uint32_t kiloH
     snprintf(arguments, sizeof arguments, "%lu", (unsigned long)kiloHertz);
     if (HRESULT refused = Refusal(call)) return EndCall(call, refused, arguments);
     call.card->frequency = kiloHertz;
+    call.card->chosenKey.store(ReadChosenSatellite());  // here, on the thread that owns the program's list
+    call.card->tunes.fetch_add(1, std::memory_order_release);
     call.card->tunedAt.store(DriverNow());
     call.card->tuned.store(1, std::memory_order_release);
     PhoneNoteTune(kiloHertz, call.card->polarization, call.card->symbolRate);
@@ -120,6 +126,11 @@ constexpr size_t NOTE_SIZE = 128;
 // The SNR in dB that fills the phone page's quality bar: a dish's C/N at boresight.
 constexpr float SNR_FULL_SCALE = 15.0f;
 
+static CardTuning TuningOf(const SimCard* card) {
+    return CardTuning{card->lnbTone,    card->lnbFrequency, card->polarization,
+                      card->symbolRate, card->frequency,    card->diseqc};
+}
+
 // What the card receives now: nothing until a frequency has been set. A dish
 // says in note where it points and what it hears; the fixed signal says nothing.
 static SignalSample CurrentSignal(SimCard* card, char* note) {
@@ -127,8 +138,7 @@ static SignalSample CurrentSignal(SimCard* card, char* note) {
     bool tuned = card->tuned.load(std::memory_order_acquire) != 0;
     uint64_t ms = tuned ? DriverNow() - card->tunedAt.load() : 0;
     if (card->scenario.dish.present) {
-        CardTuning tuning = {card->lnbTone,    card->lnbFrequency, card->polarization,
-                             card->symbolRate, card->frequency,    card->diseqc};
+        CardTuning tuning = TuningOf(card);
         return DishCardSignal(&card->dish, &card->scenario.dish, &tuning, tuned, ms, note, NOTE_SIZE);
     }
     if (!tuned) return SignalSample{0, 0, 0.0f};
@@ -161,8 +171,16 @@ static HRESULT STDMETHODCALLTYPE GetSignalPercent(TunerControl* self, unsigned* 
     if (!percent) return EndCall(call, E_POINTER, "null");
     if (HRESULT refused = Refusal(call)) return EndCall(call, refused, "");
     char note[NOTE_SIZE];
-    SignalSample signal = CurrentSignal(call.card, note);
+    SimCard* card = call.card;
+    SignalSample signal = CurrentSignal(card, note);
     *percent = signal.lock ? unsigned(signal.level) : 0u;
+    // Every poll asks for the level: a dish hears a satellite, and its tables.
+    if (card->scenario.dish.present) {
+        CardTuning tuning = TuningOf(card);
+        uint32_t tune = card->tunes.load(std::memory_order_acquire);
+        FollowCardStream(&card->stream, &card->dish, &card->scenario.dish, &tuning, tune, card->chosenKey.load(),
+                         signal.lock);
+    }
     PhoneNotePercent(*percent);
     char arguments[16 + NOTE_SIZE];
     snprintf(arguments, sizeof arguments, "%u%s%s", *percent, note[0] ? " " : "", note);

@@ -63,8 +63,18 @@ SignalSample DishCardSignal(DishCard* card, const DishScenario* dish, const Card
                     : snprintf(note + used, noteSize - used, " sat=%ld cn=%.2f", (long)signal.satelliteKey, signal.cn);
     if (live && used > 0 && size_t(used) < noteSize) snprintf(note + used, noteSize - used, " live");
     if (link) {
-        HeardReport heard = {0,           tuning->frequency, tuning->polarization, tuning->symbolRate,  tuning->diseqc,
-                             signal.lock, signal.level,      signal.snr,           signal.satelliteKey, signal.offAxis};
+        HeardReport heard = {0,
+                             tuning->frequency,
+                             tuning->polarization,
+                             tuning->symbolRate,
+                             tuning->diseqc,
+                             signal.lock,
+                             signal.level,
+                             signal.snr,
+                             signal.satelliteKey,
+                             signal.offAxis,
+                             0,
+                             0};
         PublishHeard(link, &heard);
     }
     return SignalSample{signal.lock, signal.level, signal.snr};

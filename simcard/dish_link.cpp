@@ -59,8 +59,14 @@ void ReadHeard(const DishLink* link, HeardReport* heard) {
         heard->snr = link->snrHundredths.load(std::memory_order_relaxed) / 100.0f;
         heard->satelliteKey = link->satelliteKey.load(std::memory_order_relaxed);
         heard->offAxis = link->offAxisThousandths.load(std::memory_order_relaxed) / 1000.0;
+        uint32_t identity = link->identity.load(std::memory_order_relaxed);
+        heard->identityState = identity >> 16, heard->identityKey = identity & 0xFFFF;
         std::atomic_thread_fence(std::memory_order_acquire);
         if (tries == READ_TRIES) return;
         if (!(before & 1) && link->heardSequence.load(std::memory_order_relaxed) == before) return;
     }
+}
+
+void PublishIdentity(DishLink* link, uint32_t state, uint32_t key) {
+    link->identity.store(state << 16 | (key & 0xFFFF), std::memory_order_relaxed);
 }

@@ -17,6 +17,9 @@ struct DishLink {
     std::atomic<uint32_t> heardCount;               // one more for every report
     std::atomic<uint32_t> frequency, polarization, symbolRate, diseqc, lock;
     std::atomic<int32_t> level, snrHundredths, satelliteKey, offAxisThousandths;
+    // What the card identified from the tables of the satellite it hears:
+    // the state (driver/satellite_identity.h) << 16 | the position key; 0 none.
+    std::atomic<uint32_t> identity;
 };
 
 // What the card last heard, and with which tuning.
@@ -27,6 +30,7 @@ struct HeardReport {
     float snr;
     int32_t satelliteKey;  // -1: nothing heard
     double offAxis;
+    uint32_t identityState, identityKey;  // IDENTITY_NONE while nothing is identified
 };
 
 void PublishPointing(DishLink* link, Pointing pointing);
@@ -34,3 +38,5 @@ void PublishPointing(DishLink* link, Pointing pointing);
 bool ReadLivePointing(const DishLink* link, Pointing* pointing);
 void PublishHeard(DishLink* link, const HeardReport* heard);
 void ReadHeard(const DishLink* link, HeardReport* heard);
+// The card's identification, written whenever the card has looked.
+void PublishIdentity(DishLink* link, uint32_t state, uint32_t key);

@@ -21,6 +21,7 @@ void DefaultDish(DishScenario* dish) {
     dish->seed = 1;
     dish->lnbs[0] = DishLnb{LNB_KU, DEFAULT_KEY, 0};
     dish->lnbCount = 1;
+    dish->tables.relayKey = -1;
 }
 
 // Degrees as "48.15" or "48:09" (minutes after the colon); a minus sign
@@ -53,6 +54,39 @@ int32_t ParsePositionText(const char* text) {
     if (side == 'e' || side == 'E') return tenths;
     if (side == 'w' || side == 'W') return tenths == 0 ? 0 : int32_t(KEY_COUNT) - tenths;
     return -1;
+}
+
+// One word of a tables= line.
+static bool ParseTableSwitch(char* word, TableSwitches* switches) {
+    char* value;
+    if (SplitKey(word, &value)) {
+        long long key = ParsePositionText(value);
+        if (!SameWord(word, "relay") || (key < 0 && !ParseInteger(value, 0, KEY_COUNT - 1, &key))) return false;
+        switches->relayKey = int32_t(key);
+        return true;
+    }
+    bool* on = SameWord(word, "none")     ? &switches->none
+               : SameWord(word, "nonit")  ? &switches->noNit
+               : SameWord(word, "no43")   ? &switches->no43
+               : SameWord(word, "badcrc") ? &switches->badCrc
+               : SameWord(word, "split")  ? &switches->split
+                                          : nullptr;
+    if (on) *on = true;
+    return on != nullptr;
+}
+
+bool ParseTableSwitches(const char* words, TableSwitches* switches) {
+    bool good = true;
+    for (const char* w = words; *w; w += strcspn(w, "|"), w += *w == '|') {
+        char word[32];
+        size_t n = strcspn(w, "|");
+        good = n < sizeof word && good;
+        if (n >= sizeof word) continue;
+        memcpy(word, w, n);
+        word[n] = 0;
+        good = ParseTableSwitch(word, switches) && good;
+    }
+    return good;
 }
 
 // "1,3,4": the DiSEqC values as bits.
@@ -160,6 +194,11 @@ bool ParseDishLine(char** tokens, int count, DishScenario* dish) {
         long long loop;
         if (!ParseInteger(value, 0, 1, &loop)) return false;
         dish->loop = uint8_t(loop);
+    }
+    if (SameWord(tokens[0], "tables")) {
+        TableSwitches tables = dish->tables;  // a bad line is skipped whole
+        if (!ParseTableSwitches(value, &tables)) return false;
+        dish->tables = tables;
     }
     return true;  // later keys
 }

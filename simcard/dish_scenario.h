@@ -37,6 +37,15 @@ struct PointingSegment {
     double from[AXIS_COUNT], to[AXIS_COUNT];
 };
 
+// What the satellites' tables leave out or break, for practice and tests:
+// null packets only, no NIT, a NIT without the satellite delivery descriptor
+// (0x43), a NIT naming another position (a relayed stream), every CRC wrong,
+// sections cut into 20-byte pieces across packets.
+struct TableSwitches {
+    bool none, noNit, no43, badCrc, split;
+    int32_t relayKey;  // the position the NIT names instead of its own, -1: its own
+};
+
 struct DishScenario {
     uint8_t present;             // the scenario has a [dish] section: the card is a dish
     double latitude, longitude;  // degrees, north and east positive
@@ -52,6 +61,7 @@ struct DishScenario {
     uint32_t pointingCount;
     uint8_t loop;
     char sky[DISH_SKY_PATH_SIZE];  // the transponder folder; empty: beside the program
+    TableSwitches tables;
 };
 
 // The dish a bare [dish] header gives: 80 cm in Bratislava, one universal LNB
@@ -63,6 +73,11 @@ bool ParseDishLine(char** tokens, int count, DishScenario* dish);
 // "sky=<folder>" takes the rest of the line, spaces included. False when the
 // line is something else.
 bool ParseDishSkyLine(const char* line, DishScenario* dish);
+
+// "none|nonit|no43|relay=<position>|badcrc|split", words joined by '|' as
+// the section's tables= and dishserver's /tables= give them; the position as
+// "19.2e" or as its key, 192. False for an unknown word (the others stand).
+bool ParseTableSwitches(const char* words, TableSwitches* switches);
 
 // "13.0e", "30w": the position key, or -1.
 int32_t ParsePositionText(const char* text);

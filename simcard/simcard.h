@@ -5,9 +5,11 @@
 #include <cstdint>
 #include "driver/driver_files.h"
 #include "driver/driver_server.h"
+#include "driver/satellite_watch.h"
 #include "simcard/dish_link.h"
 #include "simcard/dish_signal.h"
 #include "simcard/scenario.h"
+#include "simcard/sky_stream.h"
 
 // With SIMCARD_PROBE_MS set: a "Probe" line with the process's memory,
 // handles and GDI objects, at most once per that many ms.
@@ -31,3 +33,20 @@ void FreeDishCard(DishCard* card);
 // for the call log ("az=... el=... skew=... sat=... cn=... [live]").
 SignalSample DishCardSignal(DishCard* card, const DishScenario* dish, const CardTuning* tuning, bool tuned,
                             uint64_t msSinceTuning, char* note, size_t noteSize);
+
+// The tables of the satellite the dish hears, as a multiplexer sends them,
+// read back through the bridge's readers into a watch that identifies them,
+// judges them and tells the user (driver/satellite_watch.h): the practice
+// says what a real stream would.
+struct CardStream {
+    SatelliteWatch watch;
+    int32_t satelliteKey;  // whose tables are read: the satellite heard, -1 for none
+    uint32_t cycles[2];    // the multiplexer's last cycle of the PAT and SDT, and of the NIT
+    uint8_t counters[STREAM_TABLES];
+};
+
+// At each poll of the level: the tune's stamp and the satellite chosen at it,
+// the lock, and the tables that have come since the last check. dishsim.exe
+// learns what was identified.
+void FollowCardStream(CardStream* stream, DishCard* dish, const DishScenario* scenario, const CardTuning* tuning,
+                      uint32_t tune, int32_t chosenKey, bool locked);

@@ -7,7 +7,7 @@
 //
 //   dishserver.exe [/port=<n>] [/timeout=<s>] [/ssdp] [/refuse=<status>]
 //                  [/silent] [/nortcp] [/msys=dvbs|dvbs2] [/quirks=<name>[=<n>],...]
-//                  [/tables=none|nonit|no43|relay=<key>|badcrc|split]
+//                  [/tables=none|nonit|no43|relay=<position>|badcrc|split]
 //
 // /ssdp answers discovery; /refuse answers every SETUP with that status;
 // /silent accepts connections and never answers; /nortcp sends no RTCP, so

@@ -9,10 +9,9 @@
 #include "driver/satip_protocol.h"
 #include "simcard/sky.h"
 
-// "/tables=none|nonit|no43|relay=<key>|badcrc|split" (several joined by
-// '|'): null packets only (what the bench compares with), no NIT, a NIT without the satellite delivery descriptor, a
-// NIT naming the position key given (tenths of a degree east, above 1800 west), every CRC wrong, sections cut into
-// 20-byte pieces across packets. False for any other option.
+// "/tables=none|nonit|no43|relay=<position>|badcrc|split": the words of
+// the [dish] section's tables= (ParseTableSwitches in dish_scenario.h).
+// False for any other option.
 bool ReadFeedOption(const char* word);
 
 // The sky whose names and transponders the feed uses: the dish's, or (without

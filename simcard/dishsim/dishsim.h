@@ -8,12 +8,12 @@
 #include "simcard/scenario.h"
 
 // Client geometry: the sky view on top, the readouts and the step buttons below.
-constexpr int CLIENT_W = 480, CLIENT_H = 530;
+constexpr int CLIENT_W = 480, CLIENT_H = 548;
 constexpr RECT SKY_VIEW = {10, 10, 470, 290};
 constexpr double VIEW_HALF_AZIMUTH = 20;  // degrees either side of the target
 constexpr double VIEW_HALF_ELEVATION =
     VIEW_HALF_AZIMUTH * (SKY_VIEW.bottom - SKY_VIEW.top) / (SKY_VIEW.right - SKY_VIEW.left);
-constexpr int BUTTON_ROW_Y = 400, BUTTON_ROW_H = 26, BUTTON_W = 52;
+constexpr int BUTTON_ROW_Y = 418, BUTTON_ROW_H = 26, BUTTON_W = 52;
 constexpr int BUTTON_X[4] = {110, 166, 312, 368};  // -1, -0.1, +0.1, +1 degree
 constexpr double BUTTON_STEP[4] = {-1, -0.1, 0.1, 1};
 constexpr double FINE_STEP = 0.1, COARSE_STEP = 1;

@@ -3,6 +3,7 @@
 // the transponder files, the target, and the dish's half-power beam; below
 // it, the numbers, what Orvalis hears, and the step buttons.
 #include "simcard/dishsim/dishsim.h"
+#include "driver/satellite_identity.h"
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -153,6 +154,21 @@ static void DrawBeam(HDC dc, double khz) {
     Line(dc, c.x, c.y - ry - 6, c.x, c.y + ry + 7, BEAM);
 }
 
+// What the card read in the heard satellite's tables: what a real meter
+// says, which may not be where the beam falls (a relayed stream).
+static void DrawIdentity(HDC dc, const HeardReport& h) {
+    char text[64], position[16];
+    PositionText(h.identityKey, position, sizeof position);
+    bool placed = h.identityState == IDENTITY_CONFIRMED || h.identityState == IDENTITY_TENTATIVE;
+    if (placed)
+        snprintf(text, sizeof text, "identified %s, %s", position,
+                 h.identityState == IDENTITY_CONFIRMED ? "confirmed" : "tentative");
+    else
+        snprintf(text, sizeof text, "%s",
+                 h.identityState == IDENTITY_NO_POSITION ? "identified: no position in the tables" : "identifying...");
+    Text(dc, 10, 392, !placed ? MUTED : h.identityKey == uint32_t(h.satelliteKey) ? INK : TARGET, text);
+}
+
 static void DrawNumbers(HDC dc, Site site, double khz) {
     char text[160], position[16];
     const Pointing& p = DishSim.pointing;
@@ -186,6 +202,7 @@ static void DrawNumbers(HDC dc, Site site, double khz) {
         snprintf(text, sizeof text, "LOCK   level %ld %%   SNR %.1f dB   from %s%s", (long)h.level, double(h.snr),
                  position, uint32_t(h.satelliteKey) == dish.lnbs[0].satelliteKey ? "" : "  (not the target!)");
         Text(dc, 10, 374, RGB(20, 140, 50), text);
+        DrawIdentity(dc, h);
     } else {
         Text(dc, 10, 374, TARGET, "no lock");
     }

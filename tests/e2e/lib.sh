@@ -141,6 +141,21 @@ type_transponder() {
   xdotool type --delay 20 "$1"
 }
 
+# choose_satellite POSITION: "23.5e" chosen in the satellite list (the finder stopped). The
+# list sorts its labels (" 23.5e - Astra 3B "): that many Downs from its top, which Home
+# reaches the second time (under Wine the list's first key starts from an item of its own).
+choose_satellite() {
+  local downs
+  downs=$(find "$dir/Transponders" -name '[0-9][0-9][0-9][0-9].ini' -printf '%f\n' |
+    awk '{ k = $0 + 0; printf "%5.1f%s\n", (k > 1800 ? 3600 - k : k) / 10, (k > 1800 ? "w" : "e") }' | LC_ALL=C sort |
+    awk -v p="$1" '{ sub(/^ +/, "") } $0 == p { print NR - 1 }')
+  click 200 210
+  sleep 0.5
+  xdotool key Escape Home Home
+  for _ in $(seq "$downs"); do xdotool key Down; done
+  sleep 0.3
+}
+
 # close_app [KEY]: the close button, or that key; the program must end with 0.
 # shellcheck disable=SC2120  # KEY is optional
 close_app() {

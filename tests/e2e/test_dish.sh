@@ -2,18 +2,22 @@
 # The virtual dish behind the card: a sweep across the target rises, peaks at the
 # calculator's azimuth and falls, and with the wrong DiSEqC port or polarization it
 # never locks; dishsim.exe's arrow keys move the level. The card's log gives the
-# pointing of every poll.
+# pointing of every poll. Then the trap: 23.5e chosen, 11739 V 27500 typed, the dish
+# turned to 19.2e, which carries it too: the card reads 19.2e's tables, and its log,
+# box and phone page say "wrong"; on 23.5e "confirmed" and "right".
 source "$(dirname "$0")/lib.sh"
 ensure_display
 
 program_folder run
 cp "$E2E_BIN/dishsim.exe" "$dir/"
-# Bratislava, 48°09'n 17°07'e, Hotbird 13.0e, as the calculator computes them.
-read -r AZ EL POL < <(awk 'BEGIN { pi = 3.1415926535; B = 48 + 9 / 60; L = 17 + 7 / 60; S = 13
+# Bratislava, 48°09'n 17°07'e: a satellite's look angles as the calculator computes them.
+angles() { awk -v S="$1" 'BEGIN { pi = 3.1415926535; B = 48 + 9 / 60; L = 17 + 7 / 60
   a = B * pi / 180; d = (L - S) * pi / 180; c = cos(a) * cos(d)
   printf "%.3f %.3f %.3f\n", 180 + atan2(sin(d) / cos(d) / sin(a), 1) * 180 / pi,
-    atan2(c - 0.151, sqrt(1 - c * c)) * 180 / pi, -57.29578 * atan2(sin(d), sin(a) / cos(a)) }')
+    atan2(c - 0.151, sqrt(1 - c * c)) * 180 / pi, -57.29578 * atan2(sin(d), sin(a) / cos(a)) }'; }
+read -r AZ EL POL < <(angles 13)
 plus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a + b }'; }
+phone=$((20000 + RANDOM % 20000))
 cat >"$dir/scenario.ini" <<SCN
 [dish]
 site 48:09 17:07
@@ -23,6 +27,9 @@ lnb ku 19.2e ports=2,4
 hold 1500 az=$(plus "$AZ" -4) el=$EL skew=$POL
 sweep 16000 az=$(plus "$AZ" -4)..$(plus "$AZ" 4)
 hold 600000
+[phone]
+port=$phone
+listen=127.0.0.1
 SCN
 # Simple A chosen, the demo site in the calculator's lists.
 python3 -c "
@@ -82,7 +89,8 @@ for s in port polarization; do awk '$2 > 0 { exit 1 }' "$dir/$s.polls" || fail "
 (cd /tmp && SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")" \
   exec wine "$dir/dishsim.exe" /az="$(plus "$AZ" 3)" /el="$EL" /skew="$POL") &
 sim() { xdotool search --onlyvisible --name '^Virtual dish$' 2>/dev/null | head -n1; }
-wait_for 30 eval '[[ -n $(sim) ]]' || fail "no dishsim window"
+shown_sim() { [[ -n $(sim) ]]; }
+wait_for 30 shown_sim || fail "no dishsim window"
 sleep 1 # its activation takes the keyboard
 type_transponder "12302 V 27500"
 click 375 214
@@ -94,8 +102,52 @@ xdotool key shift+Left shift+Left shift+Left
 wait_for 20 log_has "$log" "GetSignalPercent 8[0-9] az=$AZ .* live" || fail "no lock from dishsim"
 xdotool key Right Right
 wait_for 20 log_has "$log" "GetSignalPercent [0-9]* az=$(plus "$AZ" 0.2) .* live" || fail "no fine steps"
+wait_for 10 log_has "$log" "Satellite 13.0e confirmed, .*; right satellite: the dish receives 13.0e (Hotbird 13B/13C), the" ||
+  fail "13.0e not confirmed: $(grep Satellite "$log")"
+
+# The trap; dishsim turns by whole and tenth degrees from where it points.
+click 375 214
+sleep 0.6
+choose_satellite 23.5e
+type_transponder "11739 V 27500"
+click 375 214
+turn() { # FROM_AZ FROM_EL TO_AZ TO_EL
+  local keys=() axis n k to from up down
+  for axis in "$3 $1 Right Left" "$4 $2 Up Down"; do
+    read -r to from up down <<<"$axis"
+    n=$(awk -v a="$to" -v b="$from" 'BEGIN { printf "%d", (a - b) * 10 + (a > b ? 0.5 : -0.5) }')
+    k=$up && ((n < 0)) && k=$down n=$((-n))
+    for _ in $(seq $((n / 10))); do keys+=("shift+$k"); done
+    for _ in $(seq $((n % 10))); do keys+=("$k"); done
+  done
+  xdotool mousemove $((sx + 5)) $((sy + 395)) click 1 sleep 0.3 key --delay 60 "${keys[@]}"
+}
+page() { curl -s -m 2 "http://127.0.0.1:$phone/signal" | grep -q "$1"; }
+read -r AZ19 EL19 _ < <(angles 19.2)
+turn "$(plus "$AZ" 0.2)" "$EL" "$AZ19" "$EL19"
+wait_for 20 log_has "$log" "Satellite 19.2e confirmed, .*; wrong satellite: the dish receives 19.2e (Astra 1KR/1L/1M/1N), \
+not 23.5e, which you chose: 11739 V 27500 is on both" || fail "no wrong satellite: $(grep -E 'Satellite|chosen' "$log")"
+box() { xdotool search --onlyvisible --name '^Simulated card$' 2>/dev/null | head -n1; }
+shown_box() { [[ -n $(box) ]]; }
+wait_for 10 shown_box || fail "no box"
+sleep 0.5
+box=$(box)
+eval "$(xdotool getwindowgeometry --shell "$box")"
+screenshot "$E2E_DIR/wrong-satellite.png"
+convert "$E2E_DIR/wrong-satellite.png" -crop "${WIDTH}x$HEIGHT+$X+$Y" +repage -resize 300% -colorspace gray "$dir/box.png"
+said=$(tesseract "$dir/box.png" - 2>/dev/null | tr '\n' ' ')
+[[ $said == *"19.2E"*"23.5E, which you chose"* ]] || fail "the box does not name both satellites: $said"
+page '"state":"confirmed","network":"Astra 1KR/1L/1M/1N",.*"verdict":"wrong"' || fail "the page says no wrong satellite"
+xdotool key Return # the box has the focus
+read -r AZ23 EL23 _ < <(angles 23.5)
+turn "$AZ19" "$EL19" "$AZ23" "$EL23"
+wait_for 20 log_has "$log" "Satellite 23.5e confirmed, .*; right satellite: the dish receives 23.5e (.*), the satellite you chose" ||
+  fail "23.5e not confirmed: $(grep Satellite "$log")"
+page '"position":"23.5e","state":"confirmed",.*"verdict":"right"' || fail "the page says not right on 23.5e"
+(($(grep -c "wrong satellite" "$log") == 1)) || fail "the wrong satellite was said more than once"
 xdotool key Escape
 wait_for 20 bash -c "tail -n 4 '$log' | grep 'az=' | tail -n 1 | grep -vq ' live'" || fail "live after dishsim"
+# shellcheck disable=SC2119 # the close button: no key
 close_app
 note "virtual dish ok"
 echo PASS

@@ -19,15 +19,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char line[512];
     if (FormatIdentity(&identity, line, sizeof line) >= sizeof line) __builtin_trap();
     ListedPositions listed = {{130, 235}, 2};
-    JudgeIdentity(&identity, &listed, 12302000, 'v', 27500, true, line, sizeof line);
+    TunedTransponder tp = {12302000, 'v', 27500};
+    int32_t chosen = size % 3 == 0 ? NOT_CHOSEN : int32_t(size % 3600);
+    JudgeIdentity(&identity, &listed, chosen, &tp, true, line, sizeof line);
     if (strlen(line) >= sizeof line) __builtin_trap();
     size_t cut = 1 + size % 96;  // every sentence cut short somewhere
-    JudgeIdentity(&identity, &listed, 12302000, 'v', 27500, false, line, cut);
+    JudgeIdentity(&identity, &listed, chosen, &tp, false, line, cut);
     if (strlen(line) >= cut) __builtin_trap();
     char name[TS_NAME_MAX];
     if (DecodeDvbText(copy.data(), size, name, sizeof name) != strlen(name)) __builtin_trap();
     size_t offset, length;
     if (RtpPayload(copy.data(), size, &offset, &length) && offset + length > size) __builtin_trap();
-    ListHoldsTransponder(reinterpret_cast<const char*>(copy.data()), size, 12302000, 'v');
+    ListHoldsTransponder(reinterpret_cast<const char*>(copy.data()), size, &tp);
+    copy.push_back(0);
+    LabelPosition(reinterpret_cast<const char*>(copy.data()));
     return 0;
 }

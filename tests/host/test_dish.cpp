@@ -99,12 +99,13 @@ TEST(Dish, ScenarioSectionAndItsLoop) {
         "[signal]\nstep 100 level=7\n[dish]\nsite -33:52 151.2\n"
         "dish 1.2 cn=14 lock=4.5 jitter=0 seed=9\nlnb ku 160E ports=1\nlnb c 30.0w\n"
         "sky=C:\\My Sky\\Transponders   ; beside nothing\n"
-        "hold 1000 az=350 skew=5\nsweep 2000 az=350..370\nhold 500 el=10\nloop=1\n"
-        // six bad lines, the first the 13th
-        "lnb x 13e\nsite 91 0\nsweep 0 az=1\nhold 100 az=1..2\nlnb ku 13.0e ports=1,40\nlnb ku 13\n",
+        "hold 1000 az=350 skew=5\nsweep 2000 az=350..370\nhold 500 el=10\nloop=1\ntables=NoNit|relay=19.2e\n"
+        // seven bad lines, the first the 14th
+        "lnb x 13e\nsite 91 0\nsweep 0 az=1\nhold 100 az=1..2\nlnb ku 13.0e ports=1,40\nlnb ku 13\n"
+        "tables=no43|nit\n",
         &s);
-    EXPECT_EQ(s.badLines, 6u);
-    EXPECT_EQ(s.firstBadLine, 13u);
+    EXPECT_EQ(s.badLines, 7u);
+    EXPECT_EQ(s.firstBadLine, 14u);
     EXPECT_EQ(SignalAt(&s, 0).level, 7) << "the signal lines are still read";
     const DishScenario& d = s.dish;
     ASSERT_TRUE(d.present);
@@ -113,6 +114,7 @@ TEST(Dish, ScenarioSectionAndItsLoop) {
     EXPECT_EQ(std::tuple(d.lnbCount, d.lnbs[0].satelliteKey, d.lnbs[1].satelliteKey, d.lnbs[1].band),
               std::tuple(2u, 1600u, 3300u, LNB_C));
     EXPECT_STREQ(d.sky, "C:\\My Sky\\Transponders");
+    EXPECT_EQ(std::tuple(d.tables.noNit, d.tables.relayKey, d.tables.no43), std::tuple(true, 192, false));
     EXPECT_EQ(LnbOfPort(&d, 1), 0);
     EXPECT_EQ(LnbOfPort(&d, 0), 1) << "the LNB without ports takes the rest";
     EXPECT_EQ(LnbOfPort(&d, 0xFFFFFFFF), 1);

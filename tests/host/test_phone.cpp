@@ -108,7 +108,7 @@ TEST(Phone, JsonOfAReadingItsStringsAndEvents) {
     EXPECT_TRUE(j.find("\"snr\":null") != j.npos && j.find("\"text\":\"12302 V 27500\"") != j.npos) << j;
 
     PhoneSatellite s = {"19.2e", "confirmed", "ASTRA \"1\"", {"Das Erste HD", "", "ZDF\xC3\xBC"}, "wrong", ""};
-    strcpy(s.text, "the dish receives 19.2E (ASTRA), not 23.5E: 11597 V 27500 is in your list of 23.5E");
+    strcpy(s.text, "the dish receives 19.2E (ASTRA), not 23.5E, which you chose: 11739 V 27500 is on both");
     memset(s.position, 'x', sizeof s.position);  // no NUL: the field's size bounds it
     r.satellite = &s;
     j = Json(r);

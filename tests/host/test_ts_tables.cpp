@@ -189,34 +189,62 @@ TEST(TsTables, NamesCarryTheirCharacterSet) {
     EXPECT_EQ(Decode({0x10, 0x00, 0x01, 'a', 'b', 0xE9}, 4), "ab");  // cut at a character: "é" does not fit half
 }
 
-TEST(TsTables, VerdictAgainstTheLists) {
-    const char file[] =
-        "[SATTYPE]\r\n1=0235\r\n2=Astra 3\r\n\r\n[DVB]\r\n0=2\r\n1=11597,V,22000\r\n2=12000,H,27500\r\n";
-    auto holds = [&](uint32_t khz, char pol) { return ListHoldsTransponder(file, sizeof file - 1, khz, pol); };
-    EXPECT_TRUE(holds(11598500, 'v') && holds(12000000, 'l'));
-    EXPECT_FALSE(holds(11600000, 'v') || holds(11597000, 'h'));  // 3 MHz off; the other polarization
-
-    TsIdentity id = Identify(Stream(Astra(192, true), 0));
-    ListedPositions listed = {};
-    auto judge = [&](uint32_t khz, uint32_t rate, bool upper) {
-        char s[256];
-        const char* verdicts[] = {"none", "right", "wrong", "not listed"};
-        return verdicts[JudgeIdentity(&id, &listed, khz, 'v', rate, upper, s, sizeof s)] + std::string(": ") + s;
+TEST(TsTables, ListsHoldATransponderWithinFrequencyPolarizationAndSymbolRate) {
+    const char file[] = "[SATTYPE]\r\n1=0235\r\n2=Astra 3\r\n\r\n[DVB]\r\n0=2\r\n1=11597,V,4500\r\n2=11739,V,27500\r\n";
+    auto holds = [&](uint32_t khz, char pol, uint32_t rate) {
+        TunedTransponder tp = {khz, pol, rate};
+        return ListHoldsTransponder(file, sizeof file - 1, &tp);
     };
-    EXPECT_EQ(judge(11597000, 22000, true),
-              "not listed: the dish receives 19.2E (ASTRA): 11597 V 22000 is in none of your lists");
-    AddListedPosition(&listed, 235), AddListedPosition(&listed, 235);  // twice, named once
-    EXPECT_EQ(judge(11597000, 27500, true),
-              "wrong: the dish receives 19.2E (ASTRA), not 23.5E: 11597 V 27500 is in your list of 23.5E");
-    AddListedPosition(&listed, 3592);
-    EXPECT_EQ(judge(11597500, 22000, false),
-              "wrong: the dish receives 19.2e (ASTRA), not 23.5e or 0.8w: 11597.5 V 22000 is in your lists of "
-              "23.5e and 0.8w");
-    AddListedPosition(&listed, 192);
-    EXPECT_EQ(judge(11597000, 22000, false),
-              "right: the dish receives 19.2e (ASTRA): 11597 V 22000 is in your lists of 23.5e, 0.8w and 19.2e");
+    EXPECT_TRUE(holds(11739000, 'v', 27500) && holds(11740500, 'r', 28050));   // 1.5 MHz and 2 % off
+    EXPECT_FALSE(holds(11739000, 'v', 22000) || holds(11597000, 'v', 22000));  // 20 % off; 4500 is another carrier
+    EXPECT_FALSE(holds(11742000, 'v', 27500) || holds(11739000, 'h', 27500));  // 3 MHz off; the other polarization
+    // The program's satellite list, by position or by name; other lists name none.
+    EXPECT_EQ(LabelPosition(" 23.5e - Astra 3 "), 235);
+    EXPECT_EQ(LabelPosition("Astra 1KR/1L/1M/1N  19.2e"), 192);
+    EXPECT_EQ(LabelPosition("23.5E Astra 3B"), 235);
+    EXPECT_EQ(LabelPosition(" 30.0w - Hispasat "), 3300);
+    for (const char* other : {"Simple A", "", "11739 V 27500", "Eutelsat 9B", "1800.0e"})
+        EXPECT_EQ(LabelPosition(other), NOT_CHOSEN) << other;
+}
+
+TEST(TsTables, VerdictAgainstTheChosenSatelliteOrEveryList) {
+    TsIdentity id = Identify(Stream(Astra(192, true), 0));
+    TunedTransponder tp = {11739000, 'v', 27500};
+    auto judge = [&](int32_t chosen, std::initializer_list<uint32_t> keys, bool upper = true) {
+        ListedPositions listed = {};
+        for (uint32_t key : keys) AddListedPosition(&listed, key);
+        char s[256];
+        TsVerdict verdict = JudgeIdentity(&id, &listed, chosen, &tp, upper, s, sizeof s);
+        return std::string(VERDICT_NAMES[verdict]) + ": " + s;
+    };
+    // 23.5E chosen: its neighbour 19.2E carries the typed transponder too.
+    EXPECT_EQ(judge(235, {192, 235, 235}),
+              "wrong: the dish receives 19.2E (ASTRA), not 23.5E, which you chose: 11739 V 27500 is on both");
+    EXPECT_EQ(judge(235, {192}, false),
+              "wrong: the dish receives 19.2e (ASTRA), not 23.5e, which you chose: 11739 V 27500 is in your list of "
+              "19.2e only");
+    // 19.2E's list lacks it: a relayed stream, say; no box for that.
+    EXPECT_EQ(judge(235, {235}),
+              "unlisted: the dish receives 19.2E (ASTRA), not 23.5E, which you chose: 11739 V 27500 is not in your "
+              "list of 19.2E");
+    EXPECT_EQ(judge(192, {}), "right: the dish receives 19.2E (ASTRA), the satellite you chose");
+    id.state = IDENTITY_TENTATIVE;
+    EXPECT_EQ(judge(235, {192, 235}),
+              "tentative: the dish may receive 19.2E (ASTRA), not 23.5E, which you chose: 11739 V 27500 is on both");
+    id.state = IDENTITY_CONFIRMED;
+    // Nothing chosen that can be read: every list that holds it.
+    EXPECT_EQ(judge(NOT_CHOSEN, {}),
+              "unlisted: the dish receives 19.2E (ASTRA): 11739 V 27500 is in none of your lists");
+    EXPECT_EQ(judge(NOT_CHOSEN, {235, 3592}, false),
+              "wrong: the dish receives 19.2e (ASTRA), not 23.5e or 0.8w: 11739 V 27500 is in your lists of 23.5e and "
+              "0.8w");
+    EXPECT_EQ(judge(NOT_CHOSEN, {235, 3592, 192}, false),
+              "right: the dish receives 19.2e (ASTRA): 11739 V 27500 is in your lists of 23.5e, 0.8w and 19.2e");
+    tp.frequencyKhz = 11778500;
+    EXPECT_EQ(judge(NOT_CHOSEN, {}),
+              "unlisted: the dish receives 19.2E (ASTRA): 11778.5 V 27500 is in none of your lists");
     id.state = IDENTITY_NO_POSITION;
-    EXPECT_EQ(judge(11597000, 22000, false).substr(0, 5), "none:");
+    EXPECT_EQ(judge(235, {192, 235}), ": ");
 }
 
 // ---- the cross-check: libdvbpsi decodes what our writer builds ----------------
