@@ -279,7 +279,12 @@ try:
         "poll period under load: %d polls, median %.1f ms, max %d ms"
         % (len(periods), statistics.median(periods), max(periods))
     )
-    check(len(periods) > 100 and statistics.median(periods) <= 52, "the poll period's median stays <= 52 ms")
+    # Never waiting for the page: a median near the poller's 50 ms, none near a
+    # network wait; the tight figure is the bench's.
+    check(
+        len(periods) > 100 and statistics.median(periods) <= 60 and max(periods) < 1000,
+        "the poll period's median stays <= 60 ms and no period reaches 1 s",
+    )
 
     check(wait_for(3, lambda: text("level") == "30%"), "the page still shows the level")
     open(os.path.join(DIR, "load.done"), "w").close()

@@ -1,3 +1,5 @@
+# shellcheck shell=bash
+# shellcheck disable=SC2154  # dir and phone are lib.sh's and the test's
 # What the SAT>IP end-to-end tests share, sourced after lib.sh: satipcard.dll
 # registered in a prefix without the simulated card, a program folder with
 # dishserver.exe beside it, satipcard.ini naming the server on a random port,
@@ -18,7 +20,7 @@ SERVER_PID=
 start_server() { # start_server [OPTION...]: dishserver.exe on $port with $dir/signal.ini
   stop_server
   (cd /tmp && exec env SIMCARD_LOG="$(winpath "$server")" SIMCARD_SCENARIO="$(winpath "$dir/signal.ini")" \
-    wine "$dir/dishserver.exe" /port=$port "$@") >/dev/null &
+    wine "$dir/dishserver.exe" /port="$port" "$@") >/dev/null &
   SERVER_PID=$!
   wait_for 30 log_has "$server" "Serving port=$port" || fail "dishserver did not start"
   : >"$server"
@@ -39,6 +41,7 @@ start_tuned() { # start_tuned [VAR=VALUE ...]: the program on the bridge, 12302 
     fail "the bridge did not start: $(cat "$bridge")"
   wait_for 30 window_shown || fail "no window"
   sleep 1
+  # shellcheck disable=SC2034  # the tests' own variables
   read -r ox oy < <(window_origin)
   type_transponder "12302 V 27500"
   press

@@ -29,13 +29,15 @@ wait_for 10 said "Satellite 13.0e confirmed, network \"Hotbird 13B/13C\", $(serv
   fail "13.0e was not confirmed: $(grep -v GetSignal "$bridge")"
 said "wrong satellite" && fail "a wrong satellite on the right one"
 
-# The poll is not slowed while the tables flow: the median period of 100 polls.
+# The poll never waits for the tables: 100 polls' periods keep a median near
+# the poller's 50 ms, and none comes near a network wait (2 s). The tight
+# figure is the bench's.
 : >"$bridge"
 wait_for 30 polls 101 || fail "too few polls"
-median=$(awk '/ GetSignalPercent$/ {if (last != "") print $1 - last; last = $1}' "$bridge" | sort -n |
-  awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}')
-note "poll period median $median ms with the tables flowing"
-((median <= 52)) || fail "the poll's median period is $median ms"
+read -r median slowest < <(awk '/ GetSignalPercent$/ {if (last != "") print $1 - last; last = $1}' "$bridge" |
+  sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)], v[NR]}')
+note "poll period median $median ms, slowest $slowest ms, with the tables flowing"
+((median <= 60 && slowest < 1000)) || fail "the poll's period: median $median ms, slowest $slowest ms"
 no_box || fail "a box on the right satellite"
 
 # The trap: 23.5e chosen, 11739 V 27500 typed, and a stream whose NIT says 19.2e,
