@@ -2,7 +2,7 @@
 # "clips.py CAPTURE_DIR SOUNDS_DIR": "<start in ms since the epoch> <name>" per clip,
 # oldest first, named by the WAV (decoded by sox as Wine hands it to ALSA) whose start
 # differs least from it relative to its level, so that a clip cut off by the next one
-# is still named; "?" when nothing comes close.
+# is still named; "?" when nothing comes close, "(empty)" for silence.
 import array
 import glob
 import os
@@ -32,6 +32,10 @@ refs = {os.path.basename(w)[:-4]: decoded(w) for w in glob.glob(os.path.join(sys
 for path in sorted(glob.glob(os.path.join(sys.argv[1], "*.raw"))):
     with open(path, "rb") as f:
         clip = samples(f.read())
+    # Wine pads the last period of a clip with silence, more of it when the
+    # machine is busy: what follows the clip's sound is not the clip.
+    while clip and clip[-1] == 0:
+        clip.pop()
     near = [(distance(clip, r), n) for n, r in refs.items() if r and len(r) * 0.3 <= len(clip) <= len(r) + 2]
     d, name = min(near, default=(1, "?"))
     started_ms = round(float(os.path.basename(path)[:-4]) * 1000)
