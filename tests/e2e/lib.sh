@@ -11,6 +11,8 @@ E2E_DIR=$E2E_ROOT/build/e2e/$E2E_NAME
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=${WINEPREFIX:-$E2E_ROOT/build/wineprefix}
 APP_PID=
+# shellcheck source=../../scripts/screen.sh
+source "$E2E_ROOT/scripts/screen.sh"
 
 fail() {
   echo "FAIL: $*" >&2
@@ -49,13 +51,8 @@ program_folder() {
 
 ensure_display() {
   if [[ -z ${DISPLAY:-} ]]; then
-    export DISPLAY=:$((200 + RANDOM % 200))
-    Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    at_exit kill $!
-    for _ in $(seq 50); do
-      xdpyinfo >/dev/null 2>&1 && break
-      sleep 0.1
-    done
+    virtual_screen 1024x768 || fail "no virtual screen"
+    at_exit kill "$XVFB_PID"
   fi
   # shellcheck disable=SC2034  # the tests' own variables
   read -r SCREEN_W SCREEN_H < <(xdpyinfo | awk '/dimensions:/ {split($2, a, "x"); print a[1], a[2]}')

@@ -8,7 +8,7 @@ program_folder inner
 cat >"$dir/inner.sh" <<INNER
 source "$E2E_ROOT/tests/e2e/lib.sh" "$E2E_BIN"
 ensure_display
-echo "\$DISPLAY" > "$dir/display"
+echo "\$XVFB_PID" > "$dir/screen"
 start_app "$dir"
 wait_for 60 window_shown && echo up > "$dir/up"
 sleep 600 >/dev/null 2>&1 & at_exit kill \$!; wait \$!
@@ -22,7 +22,7 @@ wait $inner || true
 read -r device inode < <(stat -c '%d %i' "$WINEPREFIX")
 server=$(printf 'server-%x-%x' "$device" "$inode")
 gone() { # no virtual screen, no program, and no process working in the prefix's server folder
-  pgrep -f "Xvfb $(cat "$dir/display") " >/dev/null && return 1
+  kill -0 "$(cat "$dir/screen")" 2>/dev/null && return 1
   pgrep -f "$dir/orvalis.exe" >/dev/null && return 1
   local cwd
   for cwd in /proc/[0-9]*/cwd; do
@@ -30,7 +30,7 @@ gone() { # no virtual screen, no program, and no process working in the prefix's
   done
   return 0
 }
-wait_for 10 gone || fail "left running: $(pgrep -af "Xvfb $(cat "$dir/display") |$dir/orvalis.exe")"
+wait_for 10 gone || fail "left running: $(pgrep -af "Xvfb|$dir/orvalis.exe")"
 
 env -u DISPLAY "$E2E_ROOT/scripts/run" >/dev/null 2>&1 &
 run=$!

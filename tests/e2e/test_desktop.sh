@@ -7,12 +7,14 @@ source "$(dirname "$0")/lib.sh"
 export WINEPREFIX=$E2E_ROOT/build/wineprefix-desktop
 unset DISPLAY
 ensure_display
-openbox >/dev/null 2>&1 &
-at_exit kill $!
-wait_for 10 eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "no window manager"
+mkdir -p "$E2E_DIR/bin"
+openbox >"$E2E_DIR/openbox.log" 2>&1 &
+wm=$!
+at_exit kill $wm
+wait_for 30 eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
+  fail "no window manager on $DISPLAY: openbox $(kill -0 $wm 2>/dev/null && echo running || echo gone): $(tail -n3 "$E2E_DIR/openbox.log")"
 
 # The browser: a stand-in that notes what it was asked to open.
-mkdir -p "$E2E_DIR/bin"
 rm -f "$E2E_DIR/opened.txt"
 printf '#!/bin/sh\necho "$@" >> "%s/opened.txt"\n' "$E2E_DIR" >"$E2E_DIR/bin/xdg-open"
 chmod +x "$E2E_DIR/bin/xdg-open"

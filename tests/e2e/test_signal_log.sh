@@ -6,8 +6,6 @@ source "$(dirname "$0")/lib.sh"
 ensure_display
 # shellcheck disable=SC2016  # expanded when the test ends
 at_exit 'chattr -i "$E2E_DIR"/*/signal_log.txt'
-# shellcheck disable=SC2016  # expanded when the test ends
-at_exit 'kill ${big:-}'
 
 gone() { ! shown "$@"; }
 double_click() { xdotool mousemove $((ox + 256)) $((oy + 130)) click --repeat 2 --delay 80 1; }
@@ -126,11 +124,8 @@ close_app Escape
 note "server dialog ok"
 
 stop_app
-export DISPLAY=:$((400 + RANDOM % 200))
-Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-# shellcheck disable=SC2034  # killed when the test ends
-big=$!
-wait_for 5 bash -c 'xdpyinfo 2>/dev/null | grep -q "dimensions: *1920x1080"' || fail "no 1920x1080 screen"
+virtual_screen 1920x1080 || fail "no 1920x1080 screen"
+at_exit kill "$XVFB_PID"
 run_finder log1920
 double_click
 wait_for 10 shown 1920 1080 || fail "no log dialog on 1920x1080"
