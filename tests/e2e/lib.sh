@@ -158,6 +158,10 @@ choose_satellite() {
 close_app() {
   if (($#)); then key "$@"; else click 370 57; fi
   wait_exit 30
+  # xdotool pressed the key through the server but sent its release to the
+  # window, which had gone: release it, or it stays held for the next program
+  # on this screen, whose window the key's repeat would close.
+  if (($#)); then xdotool keyup "$@"; fi
   [[ $EXIT_CODE == 0 ]] || fail "exit code $EXIT_CODE after ${1:-the close button}"
 }
 
