@@ -21,8 +21,10 @@ kill -TERM $inner
 wait $inner || true
 read -r device inode < <(stat -c '%d %i' "$WINEPREFIX")
 server=$(printf 'server-%x-%x' "$device" "$inode")
-gone() { # no virtual screen, no program, and no process working in the prefix's server folder
-  kill -0 "$(cat "$dir/screen")" 2>/dev/null && return 1
+# No virtual screen (a zombie, with no command line, is gone), no program, and
+# no process working in the prefix's server folder.
+gone() {
+  grep -qa Xvfb "/proc/$(cat "$dir/screen")/cmdline" 2>/dev/null && return 1
   pgrep -f "$dir/orvalis.exe" >/dev/null && return 1
   local cwd
   for cwd in /proc/[0-9]*/cwd; do
