@@ -40,7 +40,8 @@ wait_for 10 reads "Satellite out of the visibility range!" 135 173 300 22 || fai
   fail "the warning is not red"
 for box in "55 225 420 95" "150 320 220 80"; do # flat panel inside the ellipse: no picture, label or box
   read -r -a area <<<"$box"
-  (($(face "${area[@]}" -format '%[fx:int(1000*standard_deviation)]' info:) < 5)) || fail "drawn below the horizon at $box"
+  (($(face "${area[@]}" -format '%[fx:int(1000*standard_deviation)]' info:) < 5)) ||
+    fail "drawn below the horizon at $box"
 done
 
 # 50°n, 10°e and 19.2°E with the keyboard; the satellite list has the focus.

@@ -12,7 +12,8 @@ openbox >"$E2E_DIR/openbox.log" 2>&1 &
 wm=$!
 at_exit kill $wm
 wait_for 30 eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
-  fail "no window manager on $DISPLAY: openbox $(kill -0 $wm 2>/dev/null && echo running || echo gone): $(tail -n3 "$E2E_DIR/openbox.log")"
+  fail "no window manager on $DISPLAY: openbox $(kill -0 $wm 2>/dev/null && echo running || echo gone):" \
+    "$(tail -n3 "$E2E_DIR/openbox.log")"
 
 # The browser: a stand-in that notes what it was asked to open.
 rm -f "$E2E_DIR/opened.txt"

@@ -134,7 +134,8 @@ sleep 0.5
 box=$(box)
 eval "$(xdotool getwindowgeometry --shell "$box")"
 screenshot "$E2E_DIR/wrong-satellite.png"
-convert "$E2E_DIR/wrong-satellite.png" -crop "${WIDTH}x$HEIGHT+$X+$Y" +repage -resize 300% -colorspace gray "$dir/box.png"
+convert "$E2E_DIR/wrong-satellite.png" -crop "${WIDTH}x$HEIGHT+$X+$Y" +repage -resize 300% -colorspace gray \
+  "$dir/box.png"
 said=$(tesseract "$dir/box.png" - 2>/dev/null | tr '\n' ' ')
 [[ $said == *"19.2E"*"23.5E, which you chose"* ]] || fail "the box does not name both satellites: $said"
 page '"state":"confirmed","network":"Astra 1KR/1L/1M/1N",.*"verdict":"wrong"' || fail "the page says no wrong satellite"

@@ -10,8 +10,8 @@ replay="replay: MONKEY_SEED=$seed MONKEY_ACTIONS=$actions bash $0 $E2E_BIN"
 note "monkey seed $seed, $actions actions"
 
 program_folder run
-printf '[signal]\nloop=1\nstep 700 level=80 snr=9\nstep 400 lock=0\nstep 900 level=35 snr=4\nstep 300 level=100 snr=13\n' \
-  >"$dir/scenario.ini"
+printf '%s\n' '[signal]' loop=1 'step 700 level=80 snr=9' 'step 400 lock=0' 'step 900 level=35 snr=4' \
+  'step 300 level=100 snr=13' >"$dir/scenario.ini"
 (cd "$dir" && find . -type f | sort | xargs md5sum) >"$E2E_DIR/before.md5"
 start_ready "$dir" SIMCARD_SCENARIO="$(winpath "$dir/scenario.ini")"
 type_transponder "11778 V 27500"
@@ -23,7 +23,8 @@ wine "$E2E_BIN/win_tests.exe" --ping || fail "the program does not answer ($repl
 
 # Every changed file is one the program may write, and transponder files
 # still read as header, count and entries numbered from 1.
-changed=$(cd "$dir" && find . -type f | sort | xargs md5sum | { diff - "$E2E_DIR/before.md5" || true; } | awk '/^</ {print $3}')
+changed=$(cd "$dir" && find . -type f | sort | xargs md5sum |
+  { diff - "$E2E_DIR/before.md5" || true; } | awk '/^</ {print $3}')
 for f in $changed; do
   case $f in
     ./orv.dat | ./signal_log.txt | ./simcard.log) ;;

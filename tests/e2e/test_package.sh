@@ -16,10 +16,12 @@ rm -rf "$WINEPREFIX" "$E2E_DIR"
 mkdir -p "$E2E_DIR"
 wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+# msi ACTION PACKAGE [PROPERTY=VALUE...]: msiexec, quiet, its verbose log's last errors in a failure.
 msi() {
-  local t0
+  local t0 log=$E2E_DIR/msiexec.log rc=0
   t0=$(date +%s%N)
-  wine msiexec "$1" "$(winpath "$2")" "${@:3}" /qn || fail "msiexec $*"
+  wine msiexec "$1" "$(winpath "$2")" "${@:3}" /qn /l*v "$(winpath "$log")" || rc=$?
+  [[ $rc == 0 ]] || fail "msiexec $* exited $rc: $(grep -a -i -E 'error|value 3' "$log" | tail -n 5)"
   note "msiexec $1 $(basename "$2") ($(($(stat -c %s "$2") / 1024)) KiB): $((($(date +%s%N) - t0) / 1000000)) ms"
 }
 registered() { wine reg query "$server" /ve 2>/dev/null | grep -o '[A-Z]:\\.*' | tr -d '\r'; }
@@ -51,7 +53,8 @@ lnk=$(find "$WINEPREFIX/drive_c/users" -path '*/Start Menu/Programs/Orvalis/Orva
 exe=$(winepath -u "$(strings -a "$lnk" | grep -m1 -i '^C:.*\\orvalis\.exe$')" 2>/dev/null) && dir=$(dirname "$exe")
 [[ $dir == */AppData/Local/Programs/Orvalis && -f $dir/Transponders/0130.ini && -f $dir/user-guide.html ]] ||
   fail "installed as: $(ls "$dir")"
-strings -a "${lnk%/*}/Orvalis folder.lnk" | grep -qixF "$(winepath -w "$dir")\\" || fail "no Start-menu entry opens the folder"
+strings -a "${lnk%/*}/Orvalis folder.lnk" | grep -qixF "$(winepath -w "$dir")\\" ||
+  fail "no Start-menu entry opens the folder"
 [[ $(registered) == "$(winepath -w "$dir/simcard.dll" 2>/dev/null)" ]] ||
   fail "practice card registered as '$(registered)'"
 [[ $(product "$pkg/orvalis-$version-x64.msi") == "$version" && $(file_version "$exe") == "Orvalis $version" ]] ||
@@ -66,7 +69,8 @@ click 257 477
 sleep 1
 screenshot "$E2E_DIR/about.png"
 convert "$E2E_DIR/about.png" -crop "512x196+$ox+$((oy + 160))" +repage -resize 200% "$E2E_DIR/about-text.png"
-tesseract "$E2E_DIR/about-text.png" - 2>/dev/null | tr '\n' ' ' | grep -q "Version $version .*MIT licence (LICENSE.txt)" ||
+tesseract "$E2E_DIR/about-text.png" - 2>/dev/null | tr '\n' ' ' |
+  grep -q "Version $version .*MIT licence (LICENSE.txt)" ||
   fail "About does not say Version $version and the licence"
 click 256 324
 close_app
@@ -80,14 +84,16 @@ sed -i 's/^;address=.*/address=192.168.1.20\r/' "$dir/satipcard.ini"
 { grep -q $'^address=192.168.1.20\r$' "$dir/satipcard.ini" && grep -q $'^site 51:30 -0:07\r$' "$dir/simcard.ini"; } ||
   fail "the shipped ini files have no site or address line to edit"
 md5sum "$dir"/{orv.dat,Transponders/0130.ini,signal_log.txt,simcard.ini,satipcard.ini} >"$E2E_DIR/mine.md5"
-"$E2E_ROOT/scripts/package" --no-build --version 99.0.0 --output "$next" >/dev/null && msi /i "$next/orvalis-99.0.0-x64.msi"
+"$E2E_ROOT/scripts/package" --no-build --version 99.0.0 --output "$next" >/dev/null &&
+  msi /i "$next/orvalis-99.0.0-x64.msi"
 md5sum --quiet -c "$E2E_DIR/mine.md5" || fail "the upgrade changed the user's files"
 [[ $(product "$next/orvalis-99.0.0-x64.msi") == 99.0.0 && -z $(product "$pkg/orvalis-$version-x64.msi") && -f $exe ]] ||
   fail "not upgraded"
 [[ $(registered) == *'\simcard.dll' ]] || fail "the upgrade lost the practice card"
 msi /x "$next/orvalis-99.0.0-x64.msi"
 md5sum --quiet -c "$E2E_DIR/mine.md5" || fail "the uninstall changed the user's files"
-for f in "$dir"/{orvalis.exe,simcard.dll,dishsim.exe,dishserver.exe,satipcard.dll,simcard.log,user-guide.html} "$lnk"; do
+for f in "$dir"/{orvalis.exe,simcard.dll,dishsim.exe,dishserver.exe,satipcard.dll} \
+  "$dir"/{simcard.log,user-guide.html} "$lnk"; do
   [[ ! -e $f ]] || fail "${f##*/} left behind"
 done
 [[ -z $(registered) ]] || fail "the practice card is still registered"
@@ -104,7 +110,8 @@ msi /x "$pkg/orvalis-$version-x64.msi"
 # SATIP=1 with no driver: the SAT>IP bridge in the practice card's place, still there after an upgrade.
 wine reg delete "${server%\\InprocServer32}" /f >/dev/null 2>&1
 msi /i "$pkg/orvalis-$version-x64.msi" SATIP=1
-[[ $(registered) == "$(winepath -w "$dir/satipcard.dll" 2>/dev/null)" && -f $dir/satipcard.ini && -f $dir/dishserver.exe ]] ||
+{ [[ $(registered) == "$(winepath -w "$dir/satipcard.dll" 2>/dev/null)" ]] &&
+  [[ -f $dir/satipcard.ini && -f $dir/dishserver.exe ]]; } ||
   fail "SATIP=1 registered '$(registered)'"
 msi /i "$next/orvalis-99.0.0-x64.msi"
 [[ $(registered) == *'\satipcard.dll' ]] || fail "the upgrade lost the SAT>IP bridge: '$(registered)'"
@@ -122,13 +129,15 @@ msi /x "$next/orvalis-99.0.0-x86.msi"
 for a in x86 x64; do
   msiextract -C "$E2E_DIR/$a" "$pkg/orvalis-$version-$a.msi" | sed 's|.*/Orvalis/||' | sort >"$E2E_DIR/$a.list"
 done
-unzip -Z1 "$pkg/orvalis-$version-x86.zip" | grep -v '/$' | sed -e 's|^Orvalis/||' -e 's|^practice/||' | grep -vx README.txt | sort >"$E2E_DIR/zip.list"
+unzip -Z1 "$pkg/orvalis-$version-x86.zip" | grep -v '/$' | sed -e 's|^Orvalis/||' -e 's|^practice/||' |
+  grep -vx README.txt | sort >"$E2E_DIR/zip.list"
 { diff "$E2E_DIR/x86.list" "$E2E_DIR/x64.list" && diff "$E2E_DIR/x86.list" "$E2E_DIR/zip.list"; } ||
   fail "the packages differ in their files"
 for f in satipcard.dll satipcard.ini LICENSE.txt THIRD-PARTY.txt practice/dishserver.exe; do
   unzip -Z1 "$pkg/orvalis-$version-x86.zip" | grep -x "Orvalis/$f" >/dev/null || fail "the zip has no $f"
 done
 x86=$(find "$E2E_DIR/x86" -name orvalis.exe)
-{ [[ $(file_version "$x86") == "Orvalis $version" ]] && unzip -p "$pkg/orvalis-$version-x86.zip" Orvalis/orvalis.exe | cmp -s - "$x86"; } ||
+{ [[ $(file_version "$x86") == "Orvalis $version" ]] &&
+  unzip -p "$pkg/orvalis-$version-x86.zip" Orvalis/orvalis.exe | cmp -s - "$x86"; } ||
   fail "the zip's exe is not the 32-bit package's"
 echo PASS

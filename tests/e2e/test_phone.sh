@@ -19,7 +19,8 @@ ensure_display
 
 # The address, on lo; the page listens on it alone. TEST-NET-1 is routed nowhere.
 lan=192.0.2.44
-ip addr add "$lan/32" dev lo 2>/dev/null || ip -4 addr show dev lo | grep -q "inet $lan/" || fail "cannot add $lan to lo"
+ip addr add "$lan/32" dev lo 2>/dev/null || ip -4 addr show dev lo | grep -q "inet $lan/" ||
+  fail "cannot add $lan to lo"
 
 program_folder run
 port=$((20000 + RANDOM % 30000))

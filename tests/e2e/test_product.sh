@@ -119,9 +119,11 @@ round() { # the practice card: one start through a user's round
   wait_for 10 shown 512 450 || fail "ZivUrav. opened no dialog"
   read -r dx dy < <(window_at 512 450)
   local before
-  before=$(find "$dir/Transponders" -name '*.ini' -printf '%f\n' | awk -F. '/ini$/{k=$1+0; d=k<=1800?k/10:(3600-k)/10; if (d<19.2 || d==19.2 && k>1800) n++} END{print n}')
+  before=$(find "$dir/Transponders" -name '*.ini' -printf '%f\n' |
+    awk -F. '/ini$/{k=$1+0; d=k<=1800?k/10:(3600-k)/10; if (d<19.2 || d==19.2 && k>1800) n++} END{print n}')
   # shellcheck disable=SC2046 # each printf gives several key names
-  xdotool key --delay 150 Home $(printf 'Down %.0s' $(seq "$before")) Tab 5 $(printf 'Down %.0s' $(seq 9)) Tab Tab 2 1 $(printf 'Down %.0s' $(seq 9))
+  xdotool key --delay 150 Home $(printf 'Down %.0s' $(seq "$before")) Tab 5 $(printf 'Down %.0s' $(seq 9)) \
+    Tab Tab 2 1 $(printf 'Down %.0s' $(seq 9))
   wait_for 30 dialog reads "Prime focus: 32.06°" 180 193 200 22 -threshold 60% ||
     fail "prime focus reads \"$(dialog ocr 180 193 200 22 -threshold 60%)\" ($arch)"
   xdotool mousemove $((dx + 256)) $((dy + 425)) click 1
@@ -192,7 +194,8 @@ for arch in x86 x64; do
     fail "the $arch upgrade changed the edited ini files"
   MSI=$next/orvalis-99.0.0-$arch.msi uninstall
   # Its own registration goes; a Wine that keeps per-user classes apart may show the stale one again.
-  [[ ! -e $dir/orvalis.exe && $(registered $view) != "$win"* ]] || fail "the $arch program or its card is left: $(ls "$dir")"
+  [[ ! -e $dir/orvalis.exe && $(registered $view) != "$win"* ]] ||
+    fail "the $arch program or its card is left: $(ls "$dir")"
   msi /i SATIP=1
   [[ $(registered $view) == "$win\\satipcard.dll" ]] || fail "SATIP=1 registered '$(registered $view)'"
   bridge

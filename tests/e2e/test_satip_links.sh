@@ -44,7 +44,8 @@ LOCKED='step 600000 lock=1 level=80 snr=9'
 start_server /quirks=strictmsys
 start_tuned
 wait_for 10 meter_reads 80% || fail "no first level: $(cat "$bridge")"
-asked "SETUP .*freq=12302&pol=v&ro=0.35&msys=dvbs&mtype=qpsk" || fail "DVB-S was not asked first: $(grep SETUP "$server")"
+asked "SETUP .*freq=12302&pol=v&ro=0.35&msys=dvbs&mtype=qpsk" ||
+  fail "DVB-S was not asked first: $(grep SETUP "$server")"
 ms=$(sed -n 's/.*the first report that counts came \([0-9]*\) ms after PLAY.*/\1/p' "$bridge" | head -n1)
 ((${ms:-9999} < 500)) || fail "the first report counted ${ms:-never} ms after PLAY"
 for p in RTP RTCP; do asked "Datagram to the $p port from 127.0.0.1:[0-9]*: 8 bytes, an empty receiver report" ||
@@ -71,7 +72,8 @@ serve "$LOCKED" /quirks=noudp,tcp /timeout=4
 sampled 18 tcp
 t=$(first_at "$dir/tcp.txt" 80)
 { ((t <= 3000)) && held "$dir/tcp.txt" 80 "$t"; } || fail "the level over TCP came at $t ms or did not hold"
-{ [[ $(grep -c "RTP and RTCP over the RTSP connection" "$bridge") == 1 ]] && asked "Stream over the RTSP connection"; } ||
+{ [[ $(grep -c "RTP and RTCP over the RTSP connection" "$bridge") == 1 ]] &&
+  asked "Stream over the RTSP connection"; } ||
   fail "no set-up over RTSP, or not said once: $(cat "$bridge")"
 { sed -n '/over the RTSP connection/,$p' "$bridge" | grep -q "the first report that counts" &&
   asked "OPTIONS .* session=[0-9A-F]* -> 200"; } || fail "no report or no keep-alive over RTSP: $(cat "$bridge")"
@@ -83,7 +85,8 @@ serve "$LOCKED" /quirks=noudp,notcp
 sampled 15 blocked
 t=$(first_at "$dir/blocked.txt" 80)
 { ((t <= 4000)) && held "$dir/blocked.txt" 80 "$t"; } || fail "the level from DESCRIBE came at $t ms or did not hold"
-blocked="No reports reach this PC from 127.0.0.1:$port. Windows Defender Firewall may block them: allow Orvalis on private networks (user guide, 'A SAT>IP tuner')."
+blocked="No reports reach this PC from 127.0.0.1:$port. Windows Defender Firewall may block them:"
+blocked+=" allow Orvalis on private networks (user guide, 'A SAT>IP tuner')."
 [[ $(grep -cF "$blocked" "$bridge") == 1 ]] || fail "the firewall is not said once: $(cat "$bridge")"
 box || fail "no box for the firewall"
 screenshot "$E2E_DIR/firewall-box.png"

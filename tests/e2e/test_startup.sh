@@ -22,7 +22,8 @@ outside=$(pixel "$dir/startup.png" $((ox + 4)) $((oy + 4)))
 close_enough "$desktop" "$outside" 0 || fail "outside the circle shows $outside, not the desktop $desktop"
 for p in "256 256" "256 30" "60 256"; do
   read -r x y <<<"$p"
-  close_enough "$(pixel "$dir/startup.png" $((ox + x)) $((oy + y)))" "$desktop" 8 && fail "inside the circle at $x,$y shows the desktop"
+  close_enough "$(pixel "$dir/startup.png" $((ox + x)) $((oy + y)))" "$desktop" 8 &&
+    fail "inside the circle at $x,$y shows the desktop"
 done
 order=$(grep -E -o 'CreateInstance|Initialize|SetDeviceMode [0-9]+' "$dir/simcard.log" | tr '\n' ',')
 [[ $order == CreateInstance,Initialize,"SetDeviceMode 6", ]] || fail "card calls: $order"
