@@ -82,16 +82,17 @@ def main():
     ox, oy = origin()
     for action in range(count):
         if action % 50 == 0:
-            ox, oy = origin()  # the window may have been dragged
+            ox, oy = origin()  # a move Wine made late
         kind = rnd.choices(
             ["button", "click", "double", "drag", "key", "type", "list", "screen"], weights=[30, 18, 6, 5, 18, 8, 10, 5]
         )[0]
         x, y = rnd.choice(BUTTONS) if kind in ("button", "type", "list") else (rnd.randrange(512), rnd.randrange(512))
+        if kind == "screen":  # full-screen dialogs: anywhere, the log's close button at times
+            x, y = rnd.randrange(width) - ox, rnd.randrange(height) - oy
+        # The close and minimise buttons where the window is now: a drag moves it.
         if any(abs(x - kx) < 22 and abs(y - ky) < 22 for kx, ky in KEEP_OUT):
             continue
         x, y = ox + x, oy + y
-        if kind == "screen":  # full-screen dialogs: anywhere, the log's close button at times
-            x, y = rnd.randrange(width), rnd.randrange(height)
         if kind in ("button", "click", "screen"):
             xdotool("mousemove", x, y, "click", 1)
         elif kind == "double":
@@ -99,6 +100,8 @@ def main():
         elif kind == "drag":
             dx, dy = rnd.randint(-25, 25), rnd.randint(-25, 25)
             xdotool("mousemove", x, y, "mousedown", 1, "mousemove", x + dx, y + dy, "mouseup", 1)
+            time.sleep(0.1)
+            ox, oy = origin()
         elif kind == "key":
             xdotool("key", rnd.choice(KEYS))
         elif kind == "type":
