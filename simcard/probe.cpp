@@ -1,8 +1,10 @@
 // The host process seen from inside, for long runs: with SIMCARD_PROBE_MS set,
 // the card logs the process's private bytes, handles and GDI objects at most
 // that often, from whichever thread calls it. Wine answers 0 for the object
-// counts, so the next free GDI slot and kernel handle are logged too: both
-// tables hand out the lowest free slot, so a leak moves them.
+// counts, so the next free GDI slot and kernel handle are logged too. The
+// handle table hands out its lowest free slot; Wine's GDI table hands out
+// the slot freed last, so that figure jumps by whatever was freed last, but
+// objects that are never freed push both up over a long run.
 #include "simcard/simcard.h"
 #include <psapi.h>
 #include <atomic>
