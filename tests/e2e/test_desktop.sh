@@ -55,7 +55,21 @@ read -r hx hy < <(window_at 512 196)
 screenshot "$E2E_DIR/help.png"
 convert "$E2E_DIR/help.png" -crop "512x50+$hx+$((hy + 70))" +repage -resize 200% "$E2E_DIR/help-text.png"
 tesseract "$E2E_DIR/help-text.png" - 2>/dev/null | grep -q 'user-guide.html' || fail "the Help box names no guide"
-xdotool mousemove $((hx + 196)) $((hy + 163)) click 1
+# A user clicks once the box has the focus. Even so, under this manager a busy
+# machine now and then loses a click on a box that has just appeared (1 in 25
+# beside a CPU hog): the box stays, nothing is opened. The second click must work.
+box=$(xdotool search --onlyvisible --class orvalis.exe | while read -r id; do
+  [[ $(xdotool getwindowgeometry "$id") == *"512x196"* ]] && echo "$id"
+done | head -n1)
+box_active() { [[ $(xprop -root _NET_ACTIVE_WINDOW) == *"$(printf '0x%x' "$box")" ]]; }
+wait_for 10 box_active ||
+  fail "the Help box never got the focus: $(xprop -root _NET_ACTIVE_WINDOW)"
+for try in 1 2; do
+  xdotool mousemove $((hx + 196)) $((hy + 163)) click 1
+  wait_for 5 eval '! shown 512 196' && break
+  ((try == 1)) && note "the first click on OK was lost"
+done
+shown 512 196 && fail "OK did not close the Help box"
 wait_for 20 test -s "$E2E_DIR/opened.txt" || fail "OK opened nothing"
 opened=$(head -n1 "$E2E_DIR/opened.txt")
 opened=${opened#file://}
