@@ -56,7 +56,7 @@ screenshot "$E2E_DIR/help.png"
 convert "$E2E_DIR/help.png" -crop "512x50+$hx+$((hy + 70))" +repage -resize 200% "$E2E_DIR/help-text.png"
 tesseract "$E2E_DIR/help-text.png" - 2>/dev/null | grep -q 'user-guide.html' || fail "the Help box names no guide"
 # A user clicks once the box has the focus. Even so, under this manager a busy
-# machine now and then loses a click on a box that has just appeared (1 in 25
+# machine now and then loses a click on a box that has just appeared (2 in 33
 # beside a CPU hog): the box stays, nothing is opened. The second click must work.
 box=$(xdotool search --onlyvisible --class orvalis.exe | while read -r id; do
   [[ $(xdotool getwindowgeometry "$id") == *"512x196"* ]] && echo "$id"
